@@ -1,0 +1,53 @@
+// The registry store: the tool's one way into HKEY_CURRENT_USER.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Holds at most one open key, the current key; none after creation.
+// Paths are key names joined by "\"; an absolute path begins with "\" and
+// is taken from the root key, any other from the current key (or the root
+// when none is current). Names compare without regard to case.
+class RegistryStore {
+ public:
+  virtual ~RegistryStore() = default;
+
+  // Opens the key at `path`, creating missing keys when `create` is set. On
+  // success it becomes the current key and the one before it is closed. On
+  // failure nothing changes and the result is false. A path with an empty
+  // name (a trailing "\", "\\" inside, or no name at all) is refused.
+  virtual bool OpenKey(const std::string& path, bool create) = 0;
+
+  // Writes a REG_SZ (the text and its terminating zero) or a REG_DWORD value
+  // into the current key, replacing one of the same name. Raises
+  // ERegistryException naming `name` when the registry refuses the write,
+  // as it does with no current key.
+  virtual void WriteText(const std::string& name, const std::string& text) = 0;
+  virtual void WriteInteger(const std::string& name, int32_t value) = 0;
+
+  // Deletes the key at `path` with every key below it: its subkeys from the
+  // last to the first, each with its own subtree first, the key itself
+  // last. False when the key does not exist or could not be deleted in
+  // full; what was deleted stays deleted. Never raises for the key; the
+  // current key afterwards is the one from before.
+  virtual bool DeleteKey(const std::string& path) = 0;
+
+  // Closes the current key. A store that keeps the registry in a file saves
+  // it here; it raises EHiveError when that fails.
+  virtual void Release() = 0;
+};
+
+// The platform's store on HKEY_CURRENT_USER.
+std::unique_ptr<RegistryStore> NewRegistryStore();
+
+// A path split into its names, with whether it was absolute. False when a
+// name is empty: such paths are refused before the registry sees them.
+bool SplitKeyPath(std::string_view path, bool* absolute,
+                  std::vector<std::string>* names);
+
+// Raises the error of a refused write of the value `name`, located just
+// after the call to it.
+[[noreturn]] void RaiseWriteFailed(const std::string& name);
