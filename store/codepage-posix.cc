@@ -25,7 +25,8 @@ unsigned CodePageForLocale(std::string_view name) {
     return territory == "TW" || territory == "HK" || territory == "MO" ? 950
                                                                        : 936;
   if (lang == "sr" && latin) return 1250;
-  std::string key = " " + std::string(lang) + " ";
+  std::string key(" ");
+  key.append(lang).append(" ");
   for (const Entry& e : kTable)
     if (strstr(e.langs, key.c_str())) return e.cp;
   return 1252;

@@ -264,7 +264,8 @@ std::string Hive::EscapeString(std::u16string_view s, char quote_a,
 
 std::string Hive::ValueLine(std::u16string_view name, uint32_t type,
                             std::string_view data) {
-  std::string out = name.empty() ? "@=" : "\"" + EscapeString(name, '"', '"') + "\"=";
+  std::string out = "@=";
+  if (!name.empty()) out.assign("\"").append(EscapeString(name, '"', '"')).append("\"=");
   size_t count = out.size();
   if (type == kRegDword && data.size() == 4) {
     char buf[16];
@@ -393,6 +394,28 @@ bool Hive::KeyExists(const KeyPath& path) const {
   return false;
 }
 
+// `path` with the names of keys the hive holds spelt as the hive spells
+// them, the rest as given.
+KeyPath Hive::Spelling(const KeyPath& path) const {
+  KeyPath best;
+  for (const Block& b : blocks_) {
+    size_t common = 0;  // length of the names b shares with path
+    for (size_t i = 0;; ++i) {
+      bool path_end = i == path.size(), block_end = i == b.path.size();
+      bool path_sep = path_end || path[i] == u'\\';
+      bool block_sep = block_end || b.path[i] == u'\\';
+      if (path_sep && block_sep) {
+        common = i;
+        if (path_end || block_end) break;
+        continue;
+      }
+      if (path_sep || block_sep || UpperCase(path[i]) != UpperCase(b.path[i])) break;
+    }
+    if (common > best.size()) best = b.path.substr(0, common);
+  }
+  return best + path.substr(best.size());
+}
+
 size_t Hive::InsertPosition(const KeyPath& path) const {
   for (size_t i = 0; i < blocks_.size(); ++i)
     if (CompareKeyPaths(blocks_[i].path, path) > 0) return i;
@@ -405,14 +428,14 @@ Hive::Block& Hive::EditBlock(const KeyPath& path) {
   int i = FindBlock(path);
   if (i < 0) {
     Block b;
-    b.path = path;
+    b.path = Spelling(path);
     b.edit = std::make_unique<Block::Edit>();
     b.edit->is_new = true;
-    for (size_t start = 0; start <= path.size();) {
-      size_t end = path.find(u'\\', start);
-      if (end == KeyPath::npos) end = path.size();
+    for (size_t start = 0; start <= b.path.size();) {
+      size_t end = b.path.find(u'\\', start);
+      if (end == KeyPath::npos) end = b.path.size();
       if (start) b.edit->path_text += "\\\\";
-      b.edit->path_text += EscapeString(path.substr(start, end - start), '[', ']');
+      b.edit->path_text += EscapeString(b.path.substr(start, end - start), '[', ']');
       start = end + 1;
     }
     i = static_cast<int>(InsertPosition(path));
@@ -508,9 +531,9 @@ void Hive::SetValue(const KeyPath& key, std::u16string_view name, uint32_t type,
 
 bool Hive::DeleteKey(const KeyPath& path, uint64_t now) {
   if (path.empty() || !KeyExists(path)) return false;
+  KeyPath parent = Spelling(Parent(path));
   std::erase_if(blocks_, [&](const Block& b) { return IsWithin(b.path, path); });
   changed_ = true;
-  KeyPath parent = Parent(path);
   if (parent.empty()) return true;
   if (KeyExists(parent)) {
     Touch(parent, now);

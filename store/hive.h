@@ -64,6 +64,7 @@ class Hive {
  private:
   struct Block;
   int FindBlock(const KeyPath& path) const;
+  KeyPath Spelling(const KeyPath& path) const;
   size_t InsertPosition(const KeyPath& path) const;
   Block& EditBlock(const KeyPath& path);
   void Touch(const KeyPath& path, uint64_t now);

@@ -1,0 +1,202 @@
+#include "tests/e2e_support.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+extern char** environ;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)),
+                     std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(data.data(), static_cast<std::streamsize>(data.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+RunResult RunCommand(const std::vector<std::string>& argv,
+                     const std::vector<std::string>& env, const std::string& dir) {
+  std::vector<std::string> vars;
+  for (char** e = environ; *e; ++e) {
+    std::string v = *e;
+    std::string name = v.substr(0, v.find('='));
+    if (name == "WINEPREFIX" || name == "LANG" || name.rfind("LC_", 0) == 0) continue;
+    vars.push_back(v);
+  }
+  vars.insert(vars.end(), env.begin(), env.end());
+  std::vector<char*> cargv, cenv;
+  for (const std::string& a : argv) cargv.push_back(const_cast<char*>(a.c_str()));
+  cargv.push_back(nullptr);
+  for (const std::string& v : vars) cenv.push_back(const_cast<char*>(v.c_str()));
+  cenv.push_back(nullptr);
+
+  const std::string out_path = dir + "/.stdout", err_path = dir + "/.stderr";
+  pid_t pid = fork();
+  if (pid == 0) {
+    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(out, 1);
+    dup2(err, 2);
+    execve(cargv[0], cargv.data(), cenv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  RunResult r;
+  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.out = ReadFile(out_path);
+  r.err = ReadFile(err_path);
+  unlink(out_path.c_str());
+  unlink(err_path.c_str());
+  return r;
+}
+
+Sandbox::Sandbox() {
+  const char* tmp = getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/authreg-test-XXXXXX";
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
+  dir = pattern;
+  program = dir + "/authreg";
+  prefix = dir + "/prefix";
+  WriteFile(program, ReadFile(AUTHREG_BINARY));
+  chmod(program.c_str(), 0755);
+}
+
+Sandbox::~Sandbox() {
+  RunCommand({"/bin/rm", "-rf", dir}, {}, "/tmp");
+}
+
+RunResult Sandbox::Run(const std::vector<std::string>& args,
+                       std::vector<std::string> env) const {
+  std::vector<std::string> argv = {program};
+  argv.insert(argv.end(), args.begin(), args.end());
+  bool has_prefix = false, has_locale = false;
+  for (const std::string& v : env) {
+    has_prefix |= v.rfind("WINEPREFIX=", 0) == 0;
+    has_locale |= v.rfind("LC_ALL=", 0) == 0;
+  }
+  if (!has_prefix) env.push_back("WINEPREFIX=" + prefix);
+  if (!has_locale) env.push_back("LC_ALL=C.UTF-8");
+  return RunCommand(argv, env, dir);
+}
+
+void Sandbox::WriteSettings(const std::string& bytes) const {
+  WriteFile(dir + "/authreg.dat", bytes);
+}
+
+void Sandbox::WriteHive(const std::string& text) const {
+  mkdir(prefix.c_str(), 0755);
+  WriteFile(HivePath(), text);
+}
+
+std::map<std::string, std::string> HiveKeys(const std::string& text) {
+  std::map<std::string, std::string> keys;
+  std::string* current = nullptr;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t nl = text.find('\n', pos);
+    if (nl == std::string::npos) nl = text.size();
+    std::string line = text.substr(pos, nl - pos);
+    pos = nl + 1;
+    if (line.rfind("[", 0) == 0) {
+      size_t close = line.rfind(']');
+      current = &keys[line.substr(1, close - 1)];
+    } else if (current && !line.empty() && line.rfind("#time=", 0) != 0) {
+      *current += line + "\n";
+    }
+  }
+  return keys;
+}
+
+std::string WithoutTimes(const std::string& text) {
+  std::string out;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t nl = text.find('\n', pos);
+    if (nl == std::string::npos) nl = text.size();
+    std::string line = text.substr(pos, nl - pos);
+    pos = nl + 1;
+    if (line.rfind("#time=", 0) == 0) continue;
+    if (line.rfind("[", 0) == 0) line = line.substr(0, line.rfind(']') + 1);
+    out += line + "\n";
+  }
+  return out;
+}
+
+bool HaveWine() {
+  static const bool have = RunCommand({"/bin/sh", "-c", "command -v wine && command -v wineserver"}, {}, "/tmp").exit_code == 0;
+  return have;
+}
+
+void CopyPrefix(const std::string& from, const std::string& to) {
+  RunCommand({"/bin/cp", "-a", from, to}, {}, "/tmp");
+  // The copy is a prefix of its own: no server of the template's applies.
+  unlink((to + "/wineserver").c_str());
+}
+
+namespace {
+
+std::string WineRun(const std::string& prefix, const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {"/bin/sh", "-c", "exec wine \"$@\"; ", "wine"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  RunResult r = RunCommand(argv, {"WINEPREFIX=" + prefix, "WINEDEBUG=-all", "LC_ALL=C.UTF-8"}, "/tmp");
+  RunCommand({"/bin/sh", "-c", "wineserver -w"}, {"WINEPREFIX=" + prefix}, "/tmp");
+  return r.out + r.err;
+}
+
+}  // namespace
+
+std::string WineTemplatePrefix() {
+  static std::string prefix = [] {
+    if (!HaveWine()) return std::string();
+    const char* tmp = getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/authreg-wine-XXXXXX";
+    if (!mkdtemp(pattern.data())) return std::string();
+    std::string p = pattern + "/prefix";
+    WineRun(p, {"cmd", "/c", "exit"});
+    return p;
+  }();
+  return prefix;
+}
+
+std::string WineExport(const std::string& prefix, const std::string& key) {
+  const std::string file = prefix + "/export.reg";
+  unlink(file.c_str());
+  std::string dos = "Z:" + file;
+  for (char& c : dos)
+    if (c == '/') c = '\\';
+  WineRun(prefix, {"regedit", "/e", dos, "HKEY_CURRENT_USER\\" + key});
+  std::string utf16 = ReadFile(file);
+  unlink(file.c_str());
+  iconv_t cd = iconv_open("UTF-8", "UTF-16");
+  if (cd == (iconv_t)-1) return {};
+  std::string out(utf16.size() * 2 + 16, '\0');
+  char* in = utf16.data();
+  size_t in_left = utf16.size();
+  char* o = out.data();
+  size_t o_left = out.size();
+  iconv(cd, &in, &in_left, &o, &o_left);
+  iconv_close(cd);
+  out.resize(out.size() - o_left);
+  std::string no_cr;
+  for (char c : out)
+    if (c != '\r') no_cr += c;
+  return no_cr;
+}
