@@ -10,7 +10,6 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "frame/frame.h"
 #include "frame/platform.h"
@@ -100,8 +99,6 @@ void OnFault(int sig, siginfo_t* info, void* context) {
   _exit(1);
 }
 
-void OnOutOfMemory() { throw EOutOfMemory(AUTHREG_RETURN_ADDRESS()); }
-
 }  // namespace
 
 namespace platform {
@@ -132,7 +129,7 @@ bool ProgramPath(char* path, size_t size) {
 
 void Start() {
   setlocale(LC_ALL, "");
-  LoadReportTexts();
+  StartReporting();
 
   Dl_info self;
   if (dladdr(reinterpret_cast<const void*>(&Start), &self))
@@ -157,8 +154,6 @@ void Start() {
   sa.sa_flags = SA_SIGINFO | SA_ONSTACK;
   sigemptyset(&sa.sa_mask);
   for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) sigaction(sig, &sa, nullptr);
-
-  std::set_new_handler(OnOutOfMemory);
 }
 
 void ShowBox(std::string_view text, std::string_view caption, unsigned) {

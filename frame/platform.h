@@ -24,8 +24,9 @@ bool ProgramPath(char* path, size_t size);
 
 namespace frame {
 
-// Loads the report's texts into fixed buffers. Part of Start().
-void LoadReportTexts();
+// Loads the report's texts into fixed buffers and makes an exhausted heap
+// raise EOutOfMemory. Part of Start().
+void StartReporting();
 
 // Builds and shows the report for an error of `class_name` with `message`
 // raised at `location`, using `find_module` to place it. Needs no heap.

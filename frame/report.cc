@@ -1,6 +1,9 @@
 #include <cstring>
+#include <new>
 
 #include "frame/frame.h"
+#include "frame/platform.h"
+#include "frame/texts.h"
 #include "store/dbcs.h"
 
 namespace frame {
@@ -59,12 +62,6 @@ std::string_view ModuleFileName(std::string_view path, char separator,
   return path;
 }
 
-}  // namespace frame
-
-#include "frame/platform.h"
-#include "frame/texts.h"
-
-namespace frame {
 namespace {
 
 // Loaded once at start-up: reporting, also of an exhausted heap, allocates
@@ -80,12 +77,15 @@ void Keep(TextId id, char* buf, size_t size) {
   buf[n] = '\0';
 }
 
+void OnOutOfMemory() { throw EOutOfMemory(AUTHREG_RETURN_ADDRESS()); }
+
 }  // namespace
 
-void LoadReportTexts() {
+void StartReporting() {
   Keep(TextId::kReportTemplate, g_pattern, sizeof g_pattern);
   Keep(TextId::kReportCaption, g_caption, sizeof g_caption);
   Keep(TextId::kOutOfMemory, g_out_of_memory, sizeof g_out_of_memory);
+  std::set_new_handler(OnOutOfMemory);
 }
 
 void ShowReport(const char* class_name, std::string_view message,

@@ -1,0 +1,16 @@
+#!/bin/sh
+# Installs what building and testing need on Debian, when it is missing.
+set -eu
+need=""
+have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+for pkg in cmake g++ make libgtest-dev binutils wine64 g++-mingw-w64-x86-64; do
+  have "$pkg" || need="$need $pkg"
+done
+if [ -n "$need" ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages:$need (run as root, or install them)" >&2
+    exit 1
+  fi
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y $need
+fi
