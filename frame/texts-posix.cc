@@ -2,6 +2,8 @@
 #include <langinfo.h>
 
 #include <cerrno>
+#include <clocale>
+#include <cstdlib>
 #include <cstring>
 
 #include "frame/texts.h"
@@ -22,13 +24,29 @@ const char* Utf8Text(TextId id) {
   return "";
 }
 
+// The locale's character set. A locale the system does not have leaves the
+// C locale in place, but its name still tells the terminal's set.
+const char* TerminalCharset() {
+  const char* codeset = nl_langinfo(CODESET);
+  const char* current = setlocale(LC_CTYPE, nullptr);
+  if (current && (strcmp(current, "C") == 0 || strcmp(current, "POSIX") == 0)) {
+    for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+      const char* name = getenv(var);
+      if (!name || !*name) continue;
+      if (strcasestr(name, ".utf-8") || strcasestr(name, ".utf8")) return "UTF-8";
+      break;
+    }
+  }
+  return codeset;
+}
+
 }  // namespace
 
 // Converted to the locale's character set (setlocale has run); a character
 // the set cannot hold becomes "?" so the text is never lost as a whole.
 std::string LoadText(TextId id) {
   const char* utf8 = Utf8Text(id);
-  const char* codeset = nl_langinfo(CODESET);
+  const char* codeset = TerminalCharset();
   if (strcmp(codeset, "UTF-8") == 0) return utf8;
   iconv_t cd = iconv_open(codeset, "UTF-8");
   if (cd == (iconv_t)-1) return utf8;

@@ -90,6 +90,22 @@ char16_t InvalidByte(unsigned char b, unsigned cp) {
   return b;
 }
 
+// The way back: a character that stands for a byte iconv does not know
+// turns into that byte again, as in Wine; anything else into "?".
+char UnmappedByte(char16_t unit, unsigned cp) {
+  const std::string name = CodePageName(cp);
+  for (int b = 0x80; b <= 0xFF; ++b) {
+    if (InvalidByte(static_cast<unsigned char>(b), cp) != unit) continue;
+    Iconv probe("UTF-16LE", name.c_str());
+    char one = static_cast<char>(b);
+    const char* p = &one;
+    size_t left = 1;
+    std::string scratch;
+    if (probe.Run(p, left, scratch) != 0) return one;
+  }
+  return '?';
+}
+
 }  // namespace
 
 std::u16string ToUtf16(std::string_view bytes, unsigned cp) {
@@ -143,7 +159,9 @@ std::string FromUtf16(std::u16string_view text, unsigned cp) {
   size_t left = in_bytes.size();
   while (left >= 2) {
     if (conv.Run(in, left, out) == 0) break;
-    out += '?';
+    char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(in[0]) |
+                                          static_cast<unsigned char>(in[1]) << 8);
+    out += UnmappedByte(unit, cp);
     in += 2;
     left -= 2;
   }

@@ -149,15 +149,17 @@ class HiveStore : public RegistryStore {
   // it. Loads the hive first.
   std::optional<KeyPath> Resolve(const std::string& path) {
     Load();
+    // Names are split after the conversion, as the registry does, so that a
+    // double-byte character ending in 0x5C stays one name.
+    const std::u16string wide = ToUtf16(path, cp_);
     bool absolute;
-    std::vector<std::string> names;
-    if (!SplitKeyPath(path, &absolute, &names)) return std::nullopt;
+    std::vector<std::u16string> names;
+    if (!SplitKeyPath<char16_t>(wide, &absolute, &names)) return std::nullopt;
     KeyPath sub;
-    for (const std::string& n : names) {
-      std::u16string w = ToUtf16(n, cp_);
-      if (w.size() > kMaxKeyName) return std::nullopt;
+    for (const std::u16string& n : names) {
+      if (n.size() > kMaxKeyName) return std::nullopt;
       if (!sub.empty()) sub += u'\\';
-      sub += w;
+      sub += n;
     }
     if (sub.size() > kMaxSubkeyPath) return std::nullopt;
     if (absolute || !current_) return sub;

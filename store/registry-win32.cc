@@ -15,7 +15,7 @@ class Win32Store : public RegistryStore {
   bool OpenKey(const std::string& path, bool create) override {
     bool absolute;
     std::vector<std::string> names;
-    if (!SplitKeyPath(path, &absolute, &names)) return false;
+    if (!SplitKeyPath<char>(path, &absolute, &names, PathLeadByteTest())) return false;
     const std::string sub = absolute ? path.substr(1) : path;
     HKEY key;
     LONG r = create && !sub.empty()
@@ -47,7 +47,8 @@ class Win32Store : public RegistryStore {
   bool DeleteKey(const std::string& path) override {
     bool absolute;
     std::vector<std::string> names;
-    return SplitKeyPath(path, &absolute, &names) && DeleteTree(path);
+    return SplitKeyPath<char>(path, &absolute, &names, PathLeadByteTest()) &&
+           DeleteTree(path);
   }
 
   void Release() override {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "store/dbcs.h"
+
 // Holds at most one open key, the current key; none after creation.
 // Paths are key names joined by "\"; an absolute path begins with "\" and
 // is taken from the root key, any other from the current key (or the root
@@ -44,9 +46,30 @@ class RegistryStore {
 std::unique_ptr<RegistryStore> NewRegistryStore();
 
 // A path split into its names, with whether it was absolute. False when a
-// name is empty: such paths are refused before the registry sees them.
-bool SplitKeyPath(std::string_view path, bool* absolute,
-                  std::vector<std::string>* names);
+// name is empty: such paths are refused before the registry sees them. In
+// a byte path a "\" that is the second byte of a double-byte character
+// (by `is_lead_byte`) belongs to that character.
+template <class Char>
+bool SplitKeyPath(std::basic_string_view<Char> path, bool* absolute,
+                  std::vector<std::basic_string<Char>>* names,
+                  LeadByteTest is_lead_byte = nullptr) {
+  *absolute = !path.empty() && path[0] == Char('\\');
+  if (*absolute) path.remove_prefix(1);
+  names->clear();
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size()) {
+      if (path[i] != Char('\\')) continue;
+      if constexpr (sizeof(Char) == 1) {
+        if (IsSecondByte(path, i, is_lead_byte)) continue;
+      }
+    }
+    if (i == start) return false;
+    names->emplace_back(path.substr(start, i - start));
+    start = i + 1;
+  }
+  return true;
+}
 
 // Raises the error of a refused write of the value `name`, located just
 // after the call to it.

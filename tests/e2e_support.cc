@@ -1,7 +1,10 @@
 #include "tests/e2e_support.h"
 
+#include "store/codepage.h"
+
 #include <fcntl.h>
 #include <iconv.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -166,11 +169,17 @@ std::string WineRun(const std::string& prefix, const std::vector<std::string>& a
 std::string WineTemplatePrefix() {
   static std::string prefix = [] {
     if (!HaveWine()) return std::string();
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/authreg-wine-XXXXXX";
-    if (!mkdtemp(pattern.data())) return std::string();
-    std::string p = pattern + "/prefix";
-    WineRun(p, {"cmd", "/c", "exit"});
+    const std::string p = AUTHREG_WINE_TEMPLATE;
+    // Test processes run side by side: one makes the template, the others
+    // wait for it.
+    int lock = open((p + ".lock").c_str(), O_RDWR | O_CREAT, 0644);
+    flock(lock, LOCK_EX);
+    if (!FileExists(p + "/.ready")) {
+      RunCommand({"/bin/rm", "-rf", p}, {}, "/tmp");
+      WineRun(p, {"reg", "add", "HKCU\\Software\\Wine\\Drivers", "/v", "Graphics", "/d", "null", "/f"});
+      WriteFile(p + "/.ready", "");
+    }
+    close(lock);
     return p;
   }();
   return prefix;
@@ -199,4 +208,83 @@ std::string WineExport(const std::string& prefix, const std::string& key) {
   for (char c : out)
     if (c != '\r') no_cr += c;
   return no_cr;
+}
+
+namespace {
+
+std::string Unhex(const std::string& hex) {
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return out;
+}
+
+std::string FromCodePage(const std::string& bytes, const char* charset) {
+  iconv_t cd = iconv_open("UTF-8", charset);
+  if (cd == (iconv_t)-1) return bytes;
+  std::string in = bytes, out(bytes.size() * 4 + 4, '\0');
+  char* ip = in.data();
+  size_t il = in.size();
+  char* op = out.data();
+  size_t ol = out.size();
+  iconv(cd, &ip, &il, &op, &ol);
+  iconv_close(cd);
+  out.resize(out.size() - ol);
+  return out;
+}
+
+}  // namespace
+
+std::vector<Box> BoxesOnStderr(const std::string& err) {
+  // Each box is its caption line, its text, and a line feed; the texts of
+  // this tool hold at most one line feed (the failure report's).
+  std::vector<Box> boxes;
+  size_t pos = 0;
+  while (pos < err.size()) {
+    size_t caption_end = err.find('\n', pos);
+    if (caption_end == std::string::npos) break;
+    Box b{err.substr(pos, caption_end - pos), ""};
+    size_t text_end = err.find('\n', caption_end + 1);
+    if (b.caption == "アプリケーション エラー" && text_end != std::string::npos)
+      text_end = err.find('\n', text_end + 1);
+    if (text_end == std::string::npos) text_end = err.size();
+    b.text = err.substr(caption_end + 1, text_end - caption_end - 1);
+    boxes.push_back(b);
+    pos = text_end + 1;
+  }
+  return boxes;
+}
+
+std::string WindowsBuildDir() {
+  std::string dir = AUTHREG_WINDOWS_BUILD_DIR;
+  return FileExists(dir + "/authreg.exe") && FileExists(dir + "/watcher.exe") ? dir : "";
+}
+
+WindowsRun RunUnderWine(const std::string& dir, const std::string& command_line,
+                        const std::string& prefix, const std::string& locale) {
+  WriteFile(dir + "/watcher.exe", ReadFile(WindowsBuildDir() + "/watcher.exe"));
+  WriteFile(dir + "/command.txt", command_line);
+  RunResult r = RunCommand({"/bin/sh", "-c", "cd \"$0\" && exec wine watcher.exe @command.txt", dir},
+                           {"WINEPREFIX=" + prefix, "WINEDEBUG=-all", "LC_ALL=" + locale}, dir);
+  RunCommand({"/bin/sh", "-c", "wineserver -w"}, {"WINEPREFIX=" + prefix}, dir);
+  WindowsRun w;
+  size_t pos = 0;
+  const std::string& out = r.out;
+  while (pos < out.size()) {
+    size_t nl = out.find('\n', pos);
+    if (nl == std::string::npos) nl = out.size();
+    std::string line = out.substr(pos, nl - pos);
+    pos = nl + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("box ", 0) == 0) {
+      size_t sp = line.find(' ', 4);
+      std::string caption = line.substr(4, sp - 4), text = line.substr(sp + 1);
+      const std::string cp = "CP" + std::to_string(CodePageForLocale(locale));
+      w.boxes.push_back({FromCodePage(caption == "-" ? "" : Unhex(caption), cp.c_str()),
+                         FromCodePage(text == "-" ? "" : Unhex(text), cp.c_str())});
+    } else if (line.rfind("exit ", 0) == 0) {
+      w.exit_code = std::stoi(line.substr(5));
+    }
+  }
+  return w;
 }

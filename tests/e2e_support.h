@@ -50,13 +50,38 @@ std::map<std::string, std::string> HiveKeys(const std::string& text);
 // the states of two runs.
 std::string WithoutTimes(const std::string& text);
 
-// Wine, when installed: a prefix Wine made itself, once per test run, and
-// Wine's own reading of a prefix's registry.
+// Wine, when installed: a prefix Wine made itself with its null graphics
+// driver (message boxes exist without a display), made once in the build
+// tree and shared by the test processes, and Wine's own reading of a
+// prefix's registry.
 bool HaveWine();
 std::string WineTemplatePrefix();
 void CopyPrefix(const std::string& from, const std::string& to);
 // `wine regedit /e` of HKEY_CURRENT_USER\<key> on `prefix`, as UTF-8.
 std::string WineExport(const std::string& prefix, const std::string& key);
+
+// A message box: caption and text, in UTF-8.
+struct Box {
+  std::string caption, text;
+  bool operator==(const Box&) const = default;
+};
+
+// The boxes the POSIX build wrote to standard error.
+std::vector<Box> BoxesOnStderr(const std::string& err);
+
+// The Windows build, built beside this one; empty when it is not.
+std::string WindowsBuildDir();
+
+struct WindowsRun {
+  int exit_code = -1;
+  std::vector<Box> boxes;
+};
+
+// Runs `command_line` (the program first) in `dir` under Wine on `prefix`
+// through the watcher, which closes each box; waits for the server to
+// write the registry.
+WindowsRun RunUnderWine(const std::string& dir, const std::string& command_line,
+                        const std::string& prefix, const std::string& locale);
 
 #define SKIP_WITHOUT_WINE()                                                    \
   do {                                                                         \

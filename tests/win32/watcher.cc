@@ -1,4 +1,5 @@
-// watcher.exe <command line>: runs the command line, and while it runs
+// watcher.exe <command line> or watcher.exe @<file holding it>: runs the
+// command line, and while it runs
 // reads every message box of its process, closes it with OK and prints
 //   box <caption in hex> <text in hex>
 // one line a box; at the end it prints "exit <code>".
@@ -50,6 +51,13 @@ int main() {
   if (*line == '"') ++line;
   while (*line == ' ') ++line;
   std::string command = line;
+  // "@file": the command line is the file's bytes, exactly.
+  if (!command.empty() && command[0] == '@') {
+    FILE* f = fopen(command.c_str() + 1, "rb");
+    command.clear();
+    for (int c; f && (c = fgetc(f)) != EOF;) command += static_cast<char>(c);
+    if (f) fclose(f);
+  }
 
   STARTUPINFOA si = {};
   si.cb = sizeof si;
