@@ -3,7 +3,8 @@
 # prefix $WINEPREFIX (default ~/.wine), then shows what it wrote there.
 set -eu
 cd "$(dirname "$0")/.."
-cmake --preset release >/dev/null
+scripts/install-deps.sh --build-only
+cmake --preset release -DBUILD_TESTING=OFF >/dev/null
 cmake --build --preset release --target authreg >/dev/null
 cp build/authreg examples/authreg
 prefix="${WINEPREFIX:-$HOME/.wine}"

@@ -1,9 +1,12 @@
 #!/bin/sh
 # Installs what building and testing need on Debian, when it is missing.
+# With --build-only: just what the Linux build needs.
 set -eu
+packages="cmake g++ make libgtest-dev binutils wine64 g++-mingw-w64-x86-64"
+[ "${1:-}" = "--build-only" ] && packages="cmake g++ make"
 need=""
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-for pkg in cmake g++ make libgtest-dev binutils wine64 g++-mingw-w64-x86-64; do
+for pkg in $packages; do
   have "$pkg" || need="$need $pkg"
 done
 if [ -n "$need" ]; then
