@@ -4,9 +4,9 @@
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --build-only
-cmake --preset release -DBUILD_TESTING=OFF >/dev/null
-cmake --build --preset release --target authreg >/dev/null
-cp build/authreg examples/authreg
+cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build build-demo --target authreg >/dev/null
+cp build-demo/authreg examples/authreg
 prefix="${WINEPREFIX:-$HOME/.wine}"
 status=0
 examples/authreg || status=$?
