@@ -1,6 +1,7 @@
 // The registry store on POSIX: HKEY_CURRENT_USER of a Wine prefix, kept in
 // its text hive $WINEPREFIX/user.reg. The hive is read at the first
 // operation and written back once, at release, when something changed.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -27,6 +28,9 @@ namespace {
 constexpr size_t kMaxKeyName = 255;
 constexpr size_t kMaxValueName = 16383;
 constexpr size_t kMaxSubkeyPath = 260;
+
+// Names of new hives while they are written, beside the old one.
+constexpr char kTempStem[] = "user.reg.authreg-";
 
 AUTHREG_NOINLINE [[noreturn]] void RaiseHiveError(const std::string& file,
                                                   const std::string& reason) {
@@ -178,6 +182,7 @@ class HiveStore : public RegistryStore {
     if (WineServerRunning(prefix_))
       throw EHiveError(FormatText(LoadText(TextId::kWineRunning), prefix_),
                        AUTHREG_RETURN_ADDRESS());
+    RemoveStaleFiles();
     std::string text;
     int fd = open(file_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 && errno != ENOENT) RaiseHiveError(file_, SystemReason("cannot open"));
@@ -205,6 +210,18 @@ class HiveStore : public RegistryStore {
     loaded_ = true;
   }
 
+  // New hives that a killed run left beside the old one. The prefix lock
+  // is held, so no other run is writing one.
+  void RemoveStaleFiles() {
+    DIR* dir = opendir(prefix_.c_str());
+    if (!dir) return;
+    while (dirent* e = readdir(dir)) {
+      if (strncmp(e->d_name, kTempStem, strlen(kTempStem)) == 0)
+        unlinkat(dirfd(dir), e->d_name, 0);
+    }
+    closedir(dir);
+  }
+
   // Writes the new hive beside the old one and renames it over, so that the
   // file is at every moment either the old hive or the new one. A hive that
   // is a symbolic link keeps the link; its target is replaced.
@@ -220,7 +237,7 @@ class HiveStore : public RegistryStore {
       exists = stat(target.c_str(), &st) == 0;
     }
     std::string dir = target.substr(0, target.rfind('/'));
-    std::string tmp = target + ".authreg-XXXXXX";
+    std::string tmp = dir + "/" + kTempStem + "XXXXXX";
     int fd = mkstemp(tmp.data());
     if (fd < 0) RaiseHiveError(target, SystemReason("cannot create a file beside it"));
     mode_t mode = 0666;
