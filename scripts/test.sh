@@ -8,3 +8,6 @@ scripts/install-deps.sh
 # compare the two.
 cmake --workflow --preset windows
 cmake --workflow --preset release
+# The same tests with AddressSanitizer and UBSan, and each fuzzer for a
+# bounded time.
+cmake --workflow --preset asan

@@ -32,7 +32,7 @@ constexpr size_t kMaxSubkeyPath = 260;
 // Names of new hives while they are written, beside the old one.
 constexpr char kTempStem[] = "user.reg.authreg-";
 
-AUTHREG_NOINLINE [[noreturn]] void RaiseHiveError(const std::string& file,
+[[noreturn]] AUTHREG_NOINLINE void RaiseHiveError(const std::string& file,
                                                   const std::string& reason) {
   throw EHiveError(file + ": " + reason, AUTHREG_RETURN_ADDRESS());
 }

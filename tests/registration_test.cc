@@ -149,26 +149,6 @@ TEST(RegistrationTest, RunningTwiceGivesTheSameKeys) {
   EXPECT_EQ(WithoutTimes(box.Hive()), once);
 }
 
-TEST(RegistrationTest, AnUnreadableHiveIsLeftAlone) {
-  struct Case {
-    const char* what;
-    std::string hive;
-  } cases[] = {
-      {"not a hive", "REGEDIT4\n"},
-      {"cut in a line", "WINE REGISTRY Version 2\n\n[a] 1\n\"v\"=\"ab"},
-      {"unknown version", "WINE REGISTRY Version 9\n"},
-  };
-  for (const Case& c : cases) {
-    Sandbox box;
-    box.WriteHive(c.hive);
-    box.WriteSettings(kSettings);
-    RunResult r = box.Run({});
-    EXPECT_EQ(r.exit_code, 1) << c.what;
-    EXPECT_NE(r.err.find(box.HivePath()), std::string::npos) << r.err;
-    EXPECT_EQ(box.Hive(), c.hive) << c.what;
-  }
-}
-
 TEST(RegistrationTest, WineReadsWhatWasWritten) {
   SKIP_WITHOUT_WINE();
   Sandbox box;
