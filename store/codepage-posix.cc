@@ -171,7 +171,7 @@ std::string FromUtf16(std::u16string_view text, unsigned cp) {
 #include <cwctype>
 
 char16_t UpperCase(char16_t c) {
-  if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 32 : c;
+  if (c < 0x80) return c >= 'a' && c <= 'z' ? static_cast<char16_t>(c - 32) : c;
   if (c >= 0xD800 && c <= 0xDFFF) return c;
   // The full Unicode table, whatever locale the user runs in.
   static locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);

@@ -1,5 +1,6 @@
 #include "store/hive.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -22,10 +23,14 @@ std::string_view SkipSpace(std::string_view s) {
 }
 
 int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  static const auto kTable = [] {
+    std::array<signed char, 256> t{};
+    t.fill(-1);
+    for (int i = 0; i < 10; ++i) t['0' + i] = static_cast<signed char>(i);
+    for (int i = 0; i < 6; ++i) t['a' + i] = t['A' + i] = static_cast<signed char>(10 + i);
+    return t;
+  }();
+  return kTable[static_cast<unsigned char>(c)];
 }
 
 // Lines of `text` from `pos`, each without its "\n".
@@ -45,14 +50,35 @@ struct LineReader {
   }
 };
 
+// A list of hex bytes, "01,ff,..." with white space around, which goes on
+// on the next line after a trailing backslash.
+bool CheckHexList(std::string_view list, bool* more) {
+  *more = false;
+  size_t i = 0, n = list.size();
+  const char* p = list.data();
+  auto space = [&] {
+    while (i < n && IsSpace(p[i])) ++i;
+  };
+  for (;;) {
+    space();
+    if (i == n) return true;
+    if (p[i] == '\\') return i + 1 == n && (*more = true);
+    if (i + 1 >= n || HexDigit(p[i]) < 0 || HexDigit(p[i + 1]) < 0) return false;
+    i += 2;
+    space();
+    if (i == n) return true;
+    if (p[i] == '\\') return i + 1 == n && (*more = true);
+    if (p[i++] != ',') return false;
+  }
+}
+
 // "dword:" digits, "hex:"/"hex(N):" byte lists (which go on after a
 // trailing backslash), or a quoted string. `more` is set when the value
 // continues on the next line.
 bool CheckData(std::string_view d, bool* more) {
   *more = false;
   auto string_at = [&](size_t skip) {
-    std::u16string scratch;
-    size_t n = UnescapeString(d.substr(skip), '"', &scratch);
+    size_t n = UnescapeString(d.substr(skip), '"', nullptr);
     return n != std::string_view::npos && SkipSpace(d.substr(skip + n)).empty();
   };
   for (std::string_view p : {"\"", "str:\"", "str(2):\"", "str(7):\""})
@@ -73,27 +99,14 @@ bool CheckData(std::string_view d, bool* more) {
   } else {
     return false;
   }
-  return [&](std::string_view list) {
-    for (;;) {
-      list = SkipSpace(list);
-      if (list.empty()) return true;
-      if (list == "\\") return *more = true;
-      if (list.size() < 2 || HexDigit(list[0]) < 0 || HexDigit(list[1]) < 0)
-        return false;
-      list = SkipSpace(list.substr(2));
-      if (list.empty()) return true;
-      if (list == "\\") return *more = true;
-      if (list[0] != ',') return false;
-      list.remove_prefix(1);
-    }
-  }(d);
+  return CheckHexList(d, more);
 }
 
 // A value line's name: "@" or a quoted name, then "=". Returns the length
 // up to and including the "=", or npos.
 size_t ParseValueName(std::string_view line, std::u16string* name) {
   size_t n;
-  name->clear();
+  if (name) name->clear();
   if (!line.empty() && line[0] == '@') {
     n = 1;
   } else if (!line.empty() && line[0] == '"') {
@@ -121,6 +134,43 @@ bool IsWithin(std::u16string_view path, std::u16string_view base) {
   return CompareNoCase(path.substr(0, base.size()), base) == 0;
 }
 
+// Hash of a path's first two names without case. Keys at or below a path
+// of two or more names share its hash, so lookups skip the rest of the
+// hive without decoding it.
+uint32_t HeadHash(std::u16string_view path) {
+  uint32_t h = 2166136261u;
+  int separators = 0;
+  for (char16_t c : path) {
+    if (c == u'\\' && ++separators == 2) break;
+    h = (h ^ UpperCase(c)) * 16777619u;
+  }
+  return h;
+}
+
+// HeadHash straight from a path as the file escapes it, when its first two
+// names are plain ASCII (as nearly all are); otherwise none.
+std::optional<uint32_t> HeadHashOfEscaped(std::string_view raw) {
+  uint32_t h = 2166136261u;
+  int separators = 0;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    unsigned char c = raw[i];
+    if (c == '\\') {
+      if (i + 1 >= raw.size() || raw[i + 1] != '\\') return std::nullopt;
+      if (++separators == 2) return h;
+      h = (h ^ u'\\') * 16777619u;
+      ++i;
+      continue;
+    }
+    if (c >= 0x80) return std::nullopt;
+    h = (h ^ (c >= 'a' && c <= 'z' ? c - 32 : c)) * 16777619u;
+  }
+  return h;
+}
+
+bool HasTwoNames(std::u16string_view path) {
+  return path.find(u'\\') != std::u16string_view::npos;
+}
+
 std::string TimeHead(uint64_t now) {
   char buf[64];
   snprintf(buf, sizeof buf, "] %u\n",
@@ -138,21 +188,24 @@ std::string TimeLine(uint64_t now) {
 }  // namespace
 
 // One "[path]" section of the file. While untouched it is the byte range
-// [begin, end) of the text read, from its "[" line up to the next one.
-// Once a run changes it, `edit` holds its lines.
+// [begin, end) of the text read, from its "[" line up to the next one, and
+// its path is decoded only when a lookup needs it. Once a run changes it,
+// `edit` holds its path and lines.
 struct Hive::Block {
   struct Line {
     std::string text;                     // with its "\n"
     std::optional<std::u16string> value;  // the name, on a value's line(s)
   };
   struct Edit {
+    KeyPath path;
     std::string path_text;  // the path as escaped in the file
     std::vector<Line> lines;  // after the "[" line
     bool is_new = false;
     uint64_t time = 0;
   };
-  size_t begin = 0, end = 0;
-  KeyPath path;
+  uint32_t begin = 0, end = 0;
+  uint32_t path_at = 0, path_len = 0;  // the escaped path in the text
+  uint32_t head = 0;                   // HeadHash of the path
   std::unique_ptr<Edit> edit;
 };
 
@@ -162,7 +215,21 @@ Hive::Hive(Hive&&) noexcept = default;
 Hive& Hive::operator=(Hive&&) noexcept = default;
 
 size_t UnescapeString(std::string_view text, char end, std::u16string* out) {
-  out->clear();
+  if (!out && end) {
+    // Only where it ends: the first `end` after an even run of backslashes.
+    for (size_t i = 0;;) {
+      const char* p = static_cast<const char*>(memchr(text.data() + i, end, text.size() - i));
+      if (!p) return std::string_view::npos;
+      size_t at = static_cast<size_t>(p - text.data()), slashes = 0;
+      while (at - slashes > i && text[at - slashes - 1] == '\\') ++slashes;
+      if (slashes % 2 == 0) return at + 1;
+      i = at + 1;
+    }
+  }
+  if (out) out->clear();
+  auto put = [out](char16_t c) {
+    if (out) *out += c;
+  };
   size_t i = 0;
   while (i < text.size()) {
     unsigned char c = text[i];
@@ -171,21 +238,21 @@ size_t UnescapeString(std::string_view text, char end, std::u16string* out) {
       if (++i >= text.size()) return std::string_view::npos;
       char e = text[i++];
       switch (e) {
-        case 'a': *out += u'\a'; break;
-        case 'b': *out += u'\b'; break;
-        case 'e': *out += u'\x1b'; break;
-        case 'f': *out += u'\f'; break;
-        case 'n': *out += u'\n'; break;
-        case 'r': *out += u'\r'; break;
-        case 't': *out += u'\t'; break;
-        case 'v': *out += u'\v'; break;
+        case 'a': put(u'\a'); break;
+        case 'b': put(u'\b'); break;
+        case 'e': put(u'\x1b'); break;
+        case 'f': put(u'\f'); break;
+        case 'n': put(u'\n'); break;
+        case 'r': put(u'\r'); break;
+        case 't': put(u'\t'); break;
+        case 'v': put(u'\v'); break;
         case 'x': {
           unsigned v = 0;
           int n = 0;
           while (n < 4 && i < text.size() && HexDigit(text[i]) >= 0)
             v = v * 16 + HexDigit(text[i++]), ++n;
-          if (n == 0) *out += u'x';
-          else *out += static_cast<char16_t>(v);
+          if (n == 0) put(u'x');
+          else put(static_cast<char16_t>(v));
           break;
         }
         default:
@@ -193,15 +260,15 @@ size_t UnescapeString(std::string_view text, char end, std::u16string* out) {
             unsigned v = e - '0';
             for (int n = 1; n < 3 && i < text.size() && text[i] >= '0' && text[i] <= '7'; ++n)
               v = v * 8 + (text[i++] - '0');
-            *out += static_cast<char16_t>(v);
+            put(static_cast<char16_t>(v));
           } else {
-            *out += static_cast<char16_t>(static_cast<unsigned char>(e));
+            put(static_cast<char16_t>(static_cast<unsigned char>(e)));
           }
       }
       continue;
     }
     if (c < 0x80) {
-      *out += static_cast<char16_t>(c);
+      put(static_cast<char16_t>(c));
       ++i;
       continue;
     }
@@ -216,15 +283,15 @@ size_t UnescapeString(std::string_view text, char end, std::u16string* out) {
       cp = cp << 6 | (t & 63);
     }
     if (!ok) {
-      *out += static_cast<char16_t>(c);
+      put(static_cast<char16_t>(c));
       ++i;
     } else if (cp >= 0x10000) {
       cp -= 0x10000;
-      *out += static_cast<char16_t>(0xD800 + (cp >> 10));
-      *out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+      put(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      put(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
       i += len;
     } else {
-      *out += static_cast<char16_t>(cp);
+      put(static_cast<char16_t>(cp));
       i += len;
     }
   }
@@ -319,6 +386,10 @@ bool Hive::Parse(std::string text, std::string* error) {
   blocks_.clear();
   changed_ = false;
   std::string_view t = text_;
+  if (t.size() >= UINT32_MAX) {
+    *error = "larger than 4 GiB";
+    return false;
+  }
   if (t.find('\0') != std::string_view::npos) {
     *error = "it holds NUL bytes: not a text hive";
     return false;
@@ -340,23 +411,27 @@ bool Hive::Parse(std::string text, std::string* error) {
   if (line != kSignature) return fail("unknown hive version");
   header_end_ = t.size();
   bool continued = false;
+  std::u16string path;  // reused: no allocation per key
   while (r.Next(&line, &terminated)) {
     ++number;
     if (!terminated) return fail("the file ends in the middle of a line");
     if (line.size() > kMaxLine) return fail("a line longer than 16 MiB");
     std::string_view s = SkipSpace(line);
     if (continued) {
-      if (!CheckData("hex:" + std::string(s), &continued)) return fail("bad hex data");
+      if (!CheckHexList(s, &continued)) return fail("bad hex data");
       continue;
     }
     if (s.empty() || s[0] == ';' || s[0] == '#') continue;
     if (s[0] == '[') {
-      Block b;
-      std::u16string path;
-      size_t n = UnescapeString(s.substr(1), ']', &path);
+      size_t n = UnescapeString(s.substr(1), ']', nullptr);
       if (n == std::string_view::npos) return fail("unterminated key name");
-      b.begin = r.line_begin;
-      b.path = std::move(path);
+      Block b;
+      b.begin = static_cast<uint32_t>(r.line_begin);
+      b.path_at = static_cast<uint32_t>(s.data() + 1 - t.data());
+      b.path_len = static_cast<uint32_t>(n - 1);
+      std::optional<uint32_t> head = HeadHashOfEscaped(s.substr(1, n - 1));
+      if (!head) UnescapeString(s.substr(1, n - 1), 0, &path);
+      b.head = head ? *head : HeadHash(path);
       if (blocks_.empty()) header_end_ = b.begin;
       else blocks_.back().end = b.begin;
       blocks_.push_back(std::move(b));
@@ -364,13 +439,12 @@ bool Hive::Parse(std::string text, std::string* error) {
     }
     if (s[0] != '"' && s[0] != '@') return fail("unrecognised line");
     if (blocks_.empty()) return fail("a value outside any key");
-    std::u16string name;
-    size_t n = ParseValueName(s, &name);
+    size_t n = ParseValueName(s, nullptr);
     if (n == std::string_view::npos) return fail("bad value name");
     if (!CheckData(SkipSpace(s.substr(n)), &continued)) return fail("bad value data");
   }
   if (continued) return fail("the file ends inside a value");
-  if (!blocks_.empty()) blocks_.back().end = t.size();
+  if (!blocks_.empty()) blocks_.back().end = static_cast<uint32_t>(t.size());
   return true;
 }
 
@@ -381,44 +455,76 @@ std::string Hive::EmptyUserHive() {
          "#arch=win64\n";
 }
 
+std::u16string_view Hive::PathOf(const Block& b, std::u16string* scratch) const {
+  if (b.edit) return b.edit->path;
+  UnescapeString(std::string_view(text_).substr(b.path_at, b.path_len), 0, scratch);
+  return *scratch;
+}
+
 int Hive::FindBlock(const KeyPath& path) const {
+  const uint32_t head = HeadHash(path);
+  std::u16string scratch;
   for (size_t i = 0; i < blocks_.size(); ++i)
-    if (EqualNoCase(blocks_[i].path, path)) return static_cast<int>(i);
+    if (blocks_[i].head == head && EqualNoCase(PathOf(blocks_[i], &scratch), path))
+      return static_cast<int>(i);
   return -1;
 }
 
 bool Hive::KeyExists(const KeyPath& path) const {
   if (path.empty()) return true;
+  const uint32_t head = HeadHash(path);
+  const bool filter = HasTwoNames(path);
+  std::u16string scratch;
   for (const Block& b : blocks_)
-    if (IsWithin(b.path, path)) return true;
+    if ((!filter || b.head == head) && IsWithin(PathOf(b, &scratch), path)) return true;
   return false;
 }
 
 // `path` with the names of keys the hive holds spelt as the hive spells
 // them, the rest as given.
 KeyPath Hive::Spelling(const KeyPath& path) const {
+  const uint32_t head = HeadHash(path);
   KeyPath best;
-  for (const Block& b : blocks_) {
-    size_t common = 0;  // length of the names b shares with path
-    for (size_t i = 0;; ++i) {
-      bool path_end = i == path.size(), block_end = i == b.path.size();
-      bool path_sep = path_end || path[i] == u'\\';
-      bool block_sep = block_end || b.path[i] == u'\\';
-      if (path_sep && block_sep) {
-        common = i;
-        if (path_end || block_end) break;
-        continue;
+  std::u16string scratch;
+  for (bool filter : {HasTwoNames(path), false}) {
+    for (const Block& b : blocks_) {
+      if (filter && b.head != head) continue;
+      std::u16string_view p = PathOf(b, &scratch);
+      size_t common = 0;  // length of the names p shares with path
+      for (size_t i = 0;; ++i) {
+        bool path_end = i == path.size(), block_end = i == p.size();
+        bool path_sep = path_end || path[i] == u'\\';
+        bool block_sep = block_end || p[i] == u'\\';
+        if (path_sep && block_sep) {
+          common = i;
+          if (path_end || block_end) break;
+          continue;
+        }
+        if (path_sep || block_sep || UpperCase(path[i]) != UpperCase(p[i])) break;
       }
-      if (path_sep || block_sep || UpperCase(path[i]) != UpperCase(b.path[i])) break;
+      if (common > best.size()) best = p.substr(0, common);
     }
-    if (common > best.size()) best = b.path.substr(0, common);
+    // Within the first two names the hash says nothing: look at all keys.
+    if (!filter || HasTwoNames(best)) break;
   }
   return best + path.substr(best.size());
 }
 
+// Where Wine would list a new key: before the first key that sorts after
+// it among the keys that share its first two names, else after them.
 size_t Hive::InsertPosition(const KeyPath& path) const {
+  const uint32_t head = HeadHash(path);
+  const bool filter = HasTwoNames(path);
+  std::u16string scratch;
+  size_t after_last = blocks_.size() + 1;
+  for (size_t i = 0; i < blocks_.size(); ++i) {
+    if (filter && blocks_[i].head != head) continue;
+    if (CompareKeyPaths(PathOf(blocks_[i], &scratch), path) > 0) return i;
+    after_last = i + 1;
+  }
+  if (after_last <= blocks_.size() || !filter) return std::min(after_last, blocks_.size());
   for (size_t i = 0; i < blocks_.size(); ++i)
-    if (CompareKeyPaths(blocks_[i].path, path) > 0) return i;
+    if (CompareKeyPaths(PathOf(blocks_[i], &scratch), path) > 0) return i;
   return blocks_.size();
 }
 
@@ -428,14 +534,16 @@ Hive::Block& Hive::EditBlock(const KeyPath& path) {
   int i = FindBlock(path);
   if (i < 0) {
     Block b;
-    b.path = Spelling(path);
     b.edit = std::make_unique<Block::Edit>();
+    b.edit->path = Spelling(path);
     b.edit->is_new = true;
-    for (size_t start = 0; start <= b.path.size();) {
-      size_t end = b.path.find(u'\\', start);
-      if (end == KeyPath::npos) end = b.path.size();
+    b.head = HeadHash(path);
+    const KeyPath& p = b.edit->path;
+    for (size_t start = 0; start <= p.size();) {
+      size_t end = p.find(u'\\', start);
+      if (end == KeyPath::npos) end = p.size();
       if (start) b.edit->path_text += "\\\\";
-      b.edit->path_text += EscapeString(b.path.substr(start, end - start), '[', ']');
+      b.edit->path_text += EscapeString(p.substr(start, end - start), '[', ']');
       start = end + 1;
     }
     i = static_cast<int>(InsertPosition(path));
@@ -444,14 +552,13 @@ Hive::Block& Hive::EditBlock(const KeyPath& path) {
   }
   Block& b = blocks_[i];
   if (b.edit) return b;
-  b.edit = std::make_unique<Block::Edit>();
-  std::string_view raw = std::string_view(text_).substr(b.begin, b.end - b.begin);
-  size_t head_end = raw.find('\n');
-  std::string_view head = SkipSpace(raw.substr(0, head_end));
   std::u16string scratch;
-  size_t n = UnescapeString(head.substr(1), ']', &scratch);
-  b.edit->path_text = std::string(head.substr(1, n - 1));
-  LineReader r{raw, head_end + 1};
+  KeyPath decoded(PathOf(b, &scratch));
+  b.edit = std::make_unique<Block::Edit>();
+  b.edit->path = std::move(decoded);
+  b.edit->path_text = text_.substr(b.path_at, b.path_len);
+  std::string_view raw = std::string_view(text_).substr(b.begin, b.end - b.begin);
+  LineReader r{raw, raw.find('\n') + 1};
   std::string_view line;
   bool terminated;
   while (r.Next(&line, &terminated)) {
@@ -532,7 +639,12 @@ void Hive::SetValue(const KeyPath& key, std::u16string_view name, uint32_t type,
 bool Hive::DeleteKey(const KeyPath& path, uint64_t now) {
   if (path.empty() || !KeyExists(path)) return false;
   KeyPath parent = Spelling(Parent(path));
-  std::erase_if(blocks_, [&](const Block& b) { return IsWithin(b.path, path); });
+  const uint32_t head = HeadHash(path);
+  const bool filter = HasTwoNames(path);
+  std::u16string scratch;
+  std::erase_if(blocks_, [&](const Block& b) {
+    return (!filter || b.head == head) && IsWithin(PathOf(b, &scratch), path);
+  });
   changed_ = true;
   if (parent.empty()) return true;
   if (KeyExists(parent)) {
@@ -544,42 +656,72 @@ bool Hive::DeleteKey(const KeyPath& path, uint64_t now) {
   return true;
 }
 
-std::string Hive::Text() const {
-  std::string out;
-  out.reserve(text_.size() + 4096);
-  out.append(text_, 0, header_end_);
+bool Hive::Write(const Sink& sink) const {
+  // Untouched neighbours go out as one range of the text read.
+  size_t run_begin = 0, run_end = header_end_;
+  char tail[2] = {'\n', '\n'};  // the last two bytes written
+  auto flush = [&] {
+    if (run_end > run_begin) {
+      if (!sink(std::string_view(text_).substr(run_begin, run_end - run_begin))) return false;
+      tail[0] = run_end - run_begin >= 2 ? text_[run_end - 2] : tail[1];
+      tail[1] = text_[run_end - 1];
+    }
+    run_begin = run_end;
+    return true;
+  };
+  auto put = [&](const std::string& s) {
+    if (!flush()) return false;
+    if (s.empty()) return true;
+    tail[0] = s.size() >= 2 ? s[s.size() - 2] : tail[1];
+    tail[1] = s.back();
+    return sink(s);
+  };
   bool after_new = false;
   for (const Block& b : blocks_) {
     const bool is_new = b.edit && b.edit->is_new;
-    // Keys are set apart by a blank line, as Wine writes them.
-    if ((is_new || after_new) && !out.ends_with("\n\n")) out += "\n";
-    after_new = is_new;
     if (!b.edit) {
-      out.append(text_, b.begin, b.end - b.begin);
+      if (after_new) {
+        if (!flush()) return false;
+        if ((tail[0] != '\n' || tail[1] != '\n') && !put("\n")) return false;
+        after_new = false;
+      }
+      if (b.begin != run_end && !flush()) return false;
+      if (run_begin == run_end) run_begin = b.begin;
+      run_end = b.end;
       continue;
     }
-    out += "[" + b.edit->path_text;
+    if (!flush()) return false;
+    // Keys are set apart by a blank line, as Wine writes them.
+    if ((is_new || after_new) && (tail[0] != '\n' || tail[1] != '\n') && !put("\n")) return false;
+    after_new = is_new;
+    std::string out = "[" + b.edit->path_text;
     if (b.edit->time) {
       out += TimeHead(b.edit->time);
     } else {
       std::string_view raw = std::string_view(text_).substr(b.begin, b.end - b.begin);
-      std::string_view head = raw.substr(0, raw.find('\n') + 1);
-      out += head.substr(head.find(b.edit->path_text) + b.edit->path_text.size());
+      out += raw.substr(b.path_at - b.begin + b.path_len, raw.find('\n') + 1 - (b.path_at - b.begin + b.path_len));
     }
     bool time_written = false;
     for (const Block::Line& l : b.edit->lines) {
-      if (b.edit->time && SkipSpace(l.text).starts_with("#time=")) {
-        if (!time_written) out += TimeLine(b.edit->time);
-        time_written = true;
-        continue;
-      }
+      const bool is_time = SkipSpace(l.text).starts_with("#time=");
       if (b.edit->time && !time_written) {
         out += TimeLine(b.edit->time);
         time_written = true;
       }
-      out += l.text;
+      if (!(b.edit->time && is_time)) out += l.text;
     }
     if (b.edit->time && !time_written) out += TimeLine(b.edit->time);
+    if (!put(out)) return false;
   }
+  return flush();
+}
+
+std::string Hive::Text() const {
+  std::string out;
+  out.reserve(text_.size() + 4096);
+  Write([&](std::string_view piece) {
+    out += piece;
+    return true;
+  });
   return out;
 }

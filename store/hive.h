@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -52,7 +53,10 @@ class Hive {
   // True once any key has changed.
   bool changed() const { return changed_; }
 
-  // The hive file's text.
+  // The hive file's text, handed to `sink` piece by piece (what the run
+  // left alone straight from the text read). False when the sink was.
+  using Sink = std::function<bool(std::string_view)>;
+  bool Write(const Sink& sink) const;
   std::string Text() const;
 
   // Wine's text forms, shared with the tests.
@@ -63,6 +67,7 @@ class Hive {
 
  private:
   struct Block;
+  std::u16string_view PathOf(const Block& b, std::u16string* scratch) const;
   int FindBlock(const KeyPath& path) const;
   KeyPath Spelling(const KeyPath& path) const;
   size_t InsertPosition(const KeyPath& path) const;

@@ -189,9 +189,19 @@ class HiveStore : public RegistryStore {
     if (fd < 0) {
       text = Hive::EmptyUserHive();
     } else {
-      char buf[1 << 16];
+      // Read into one buffer of the file's size: no copy on the way.
+      struct stat st;
+      size_t size = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0;
+      text.resize(size);
+      size_t got = 0;
+      char more[1 << 16];
       for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
+        // Into the buffer while it has room; past its end (a file that grew
+        // since fstat) through a small one, so the buffer is never copied
+        // just to learn that the file ended.
+        const bool room = got < text.size();
+        ssize_t n = room ? read(fd, text.data() + got, text.size() - got)
+                         : read(fd, more, sizeof more);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
           int e = errno;
@@ -200,8 +210,10 @@ class HiveStore : public RegistryStore {
           RaiseHiveError(file_, SystemReason("cannot read"));
         }
         if (n == 0) break;
-        text.append(buf, static_cast<size_t>(n));
+        if (!room) text.append(more, static_cast<size_t>(n));
+        got += static_cast<size_t>(n);
       }
+      text.resize(got);
       close(fd);
     }
     std::string reason;
@@ -243,22 +255,22 @@ class HiveStore : public RegistryStore {
     mode_t mode = 0666;
     if (exists) {
       mode = st.st_mode & 07777;
-      if (fchown(fd, st.st_uid, st.st_gid) != 0) { /* keep our own owner */ }
+      // Best effort: a user who may not give the file away keeps it.
+      if (fchown(fd, st.st_uid, st.st_gid) != 0) errno = 0;
     } else {
       mode_t mask = umask(0);
       umask(mask);
       mode &= ~mask;
     }
-    std::string text = hive_.Text();
-    const char* p = text.data();
-    size_t left = text.size();
-    bool ok = fchmod(fd, mode) == 0;
-    while (ok && left > 0) {
-      ssize_t n = write(fd, p, left);
-      if (n < 0 && errno == EINTR) continue;
-      ok = n > 0;
-      if (ok) p += n, left -= static_cast<size_t>(n);
-    }
+    bool ok = fchmod(fd, mode) == 0 && hive_.Write([fd](std::string_view piece) {
+      while (!piece.empty()) {
+        ssize_t n = write(fd, piece.data(), piece.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        piece.remove_prefix(static_cast<size_t>(n));
+      }
+      return true;
+    });
     ok = ok && fsync(fd) == 0;
     int e = errno;
     ok = close(fd) == 0 && ok;

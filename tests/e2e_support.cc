@@ -50,16 +50,18 @@ RunResult RunCommand(const std::vector<std::string>& argv,
   for (const std::string& v : vars) cenv.push_back(const_cast<char*>(v.c_str()));
   cenv.push_back(nullptr);
 
-  const std::string out_path = dir + "/.stdout", err_path = dir + "/.stderr";
+  // Files of their own: runs in the same directory may overlap.
+  std::string out_path = dir + "/.stdout-XXXXXX", err_path = dir + "/.stderr-XXXXXX";
+  int out = mkstemp(out_path.data()), err = mkstemp(err_path.data());
   pid_t pid = fork();
   if (pid == 0) {
-    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(out, 1);
     dup2(err, 2);
     execve(cargv[0], cargv.data(), cenv.data());
     _exit(127);
   }
+  close(out);
+  close(err);
   int status = 0;
   waitpid(pid, &status, 0);
   RunResult r;

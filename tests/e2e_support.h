@@ -12,7 +12,8 @@ struct RunResult {
 };
 
 // Runs `argv` with the environment of this process, minus the variables
-// that choose a prefix or a locale, plus `env` ("NAME=value" each).
+// that choose a prefix or a locale, plus `env` ("NAME=value" each). Its
+// output goes through files in `dir`.
 RunResult RunCommand(const std::vector<std::string>& argv,
                      const std::vector<std::string>& env, const std::string& dir);
 
