@@ -1,9 +1,11 @@
 #include "store/hive.h"
 
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <thread>
 
 #include "store/codepage.h"
 
@@ -13,6 +15,8 @@ constexpr std::string_view kSignature = "WINE REGISTRY Version 2";
 // A longer line is no hive this store will rewrite.
 constexpr size_t kMaxLine = 16u << 20;
 constexpr uint64_t kTicksPerSecond = 10000000;
+// Above this a hive is parsed on two threads.
+constexpr size_t kParallelParse = 4u << 20;
 constexpr uint64_t kTicks1601To1970 = 116444736000000000ULL;
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
@@ -134,29 +138,41 @@ bool IsWithin(std::u16string_view path, std::u16string_view base) {
   return CompareNoCase(path.substr(0, base.size()), base) == 0;
 }
 
-// Hash of a path's first two names without case. Keys at or below a path
-// of two or more names share its hash, so lookups skip the rest of the
-// hive without decoding it.
-uint32_t HeadHash(std::u16string_view path) {
+// Hashes of a path's first name and of its first two names, without case.
+// Keys at or below a path share its hashes, so lookups skip the rest of
+// the hive without decoding it.
+struct Heads {
+  uint32_t one = 0, two = 0;
+};
+
+Heads HeadsOf(std::u16string_view path) {
   uint32_t h = 2166136261u;
+  Heads heads;
   int separators = 0;
   for (char16_t c : path) {
-    if (c == u'\\' && ++separators == 2) break;
+    if (c == u'\\') {
+      if (++separators == 1) heads.one = h;
+      if (separators == 2) break;
+    }
     h = (h ^ UpperCase(c)) * 16777619u;
   }
-  return h;
+  if (separators == 0) heads.one = h;
+  heads.two = h;
+  return heads;
 }
 
-// HeadHash straight from a path as the file escapes it, when its first two
+// HeadsOf straight from a path as the file escapes it, when its first two
 // names are plain ASCII (as nearly all are); otherwise none.
-std::optional<uint32_t> HeadHashOfEscaped(std::string_view raw) {
+std::optional<Heads> HeadsOfEscaped(std::string_view raw) {
   uint32_t h = 2166136261u;
+  Heads heads;
   int separators = 0;
   for (size_t i = 0; i < raw.size(); ++i) {
     unsigned char c = raw[i];
     if (c == '\\') {
       if (i + 1 >= raw.size() || raw[i + 1] != '\\') return std::nullopt;
-      if (++separators == 2) return h;
+      if (++separators == 1) heads.one = h;
+      if (separators == 2) break;
       h = (h ^ u'\\') * 16777619u;
       ++i;
       continue;
@@ -164,7 +180,9 @@ std::optional<uint32_t> HeadHashOfEscaped(std::string_view raw) {
     if (c >= 0x80) return std::nullopt;
     h = (h ^ (c >= 'a' && c <= 'z' ? c - 32 : c)) * 16777619u;
   }
-  return h;
+  if (separators == 0) heads.one = h;
+  heads.two = h;
+  return heads;
 }
 
 bool HasTwoNames(std::u16string_view path) {
@@ -205,7 +223,7 @@ struct Hive::Block {
   };
   uint32_t begin = 0, end = 0;
   uint32_t path_at = 0, path_len = 0;  // the escaped path in the text
-  uint32_t head = 0;                   // HeadHash of the path
+  uint32_t first = 0, head = 0;        // HeadsOf the path
   std::unique_ptr<Edit> edit;
 };
 
@@ -381,6 +399,55 @@ int CompareKeyPaths(std::u16string_view a, std::u16string_view b) {
   }
 }
 
+// Checks the lines of text_ in [from, to), all of which lie after the
+// signature line, and lists their keys. `lines` counts what it read; on a
+// failure `error` says why, with the line's number counted from `from`.
+bool Hive::ParseRange(size_t from, size_t to, ParsedRange* out) const {
+  std::string_view t = std::string_view(text_).substr(0, to);
+  LineReader r{t, from};
+  std::string_view line;
+  bool terminated;
+  auto fail = [&](const char* why) {
+    out->error = why;
+    return false;
+  };
+  std::u16string path;  // reused: no allocation per key
+  while (r.Next(&line, &terminated)) {
+    ++out->lines;
+    if (!terminated && to == text_.size()) return fail("the file ends in the middle of a line");
+    if (line.size() > kMaxLine) return fail("a line longer than 16 MiB");
+    std::string_view s = SkipSpace(line);
+    if (out->continued) {
+      if (!CheckHexList(s, &out->continued)) return fail("bad hex data");
+      continue;
+    }
+    if (s.empty() || s[0] == ';' || s[0] == '#') continue;
+    if (s[0] == '[') {
+      size_t n = UnescapeString(s.substr(1), ']', nullptr);
+      if (n == std::string_view::npos) return fail("unterminated key name");
+      Block b;
+      b.begin = static_cast<uint32_t>(r.line_begin);
+      b.path_at = static_cast<uint32_t>(s.data() + 1 - t.data());
+      b.path_len = static_cast<uint32_t>(n - 1);
+      std::optional<Heads> heads = HeadsOfEscaped(s.substr(1, n - 1));
+      if (!heads) UnescapeString(s.substr(1, n - 1), 0, &path);
+      Heads h = heads ? *heads : HeadsOf(path);
+      b.first = h.one;
+      b.head = h.two;
+      if (!out->blocks.empty()) out->blocks.back().end = b.begin;
+      out->blocks.push_back(std::move(b));
+      continue;
+    }
+    if (s[0] != '"' && s[0] != '@') return fail("unrecognised line");
+    if (out->blocks.empty()) return fail("a value outside any key");
+    size_t n = ParseValueName(s, nullptr);
+    if (n == std::string_view::npos) return fail("bad value name");
+    if (!CheckData(SkipSpace(s.substr(n)), &out->continued)) return fail("bad value data");
+  }
+  if (!out->blocks.empty()) out->blocks.back().end = static_cast<uint32_t>(to);
+  return true;
+}
+
 bool Hive::Parse(std::string text, std::string* error) {
   text_ = std::move(text);
   blocks_.clear();
@@ -394,57 +461,50 @@ bool Hive::Parse(std::string text, std::string* error) {
     *error = "it holds NUL bytes: not a text hive";
     return false;
   }
-  LineReader r{t};
-  std::string_view line;
-  bool terminated;
-  int number = 0;
-  auto fail = [&](const char* why) {
-    *error = std::string(why) + " at line " + std::to_string(number);
-    return false;
-  };
-  if (!r.Next(&line, &terminated) || !line.starts_with("WINE REGISTRY Version ")) {
+  size_t first_end = t.find('\n');
+  std::string_view first = t.substr(0, first_end);
+  if (first.ends_with('\r')) first.remove_suffix(1);
+  if (!first.starts_with("WINE REGISTRY Version ")) {
     *error = "not a Wine registry file";
     return false;
   }
-  number = 1;
-  if (line.ends_with('\r')) line.remove_suffix(1);
-  if (line != kSignature) return fail("unknown hive version");
-  header_end_ = t.size();
-  bool continued = false;
-  std::u16string path;  // reused: no allocation per key
-  while (r.Next(&line, &terminated)) {
-    ++number;
-    if (!terminated) return fail("the file ends in the middle of a line");
-    if (line.size() > kMaxLine) return fail("a line longer than 16 MiB");
-    std::string_view s = SkipSpace(line);
-    if (continued) {
-      if (!CheckHexList(s, &continued)) return fail("bad hex data");
-      continue;
-    }
-    if (s.empty() || s[0] == ';' || s[0] == '#') continue;
-    if (s[0] == '[') {
-      size_t n = UnescapeString(s.substr(1), ']', nullptr);
-      if (n == std::string_view::npos) return fail("unterminated key name");
-      Block b;
-      b.begin = static_cast<uint32_t>(r.line_begin);
-      b.path_at = static_cast<uint32_t>(s.data() + 1 - t.data());
-      b.path_len = static_cast<uint32_t>(n - 1);
-      std::optional<uint32_t> head = HeadHashOfEscaped(s.substr(1, n - 1));
-      if (!head) UnescapeString(s.substr(1, n - 1), 0, &path);
-      b.head = head ? *head : HeadHash(path);
-      if (blocks_.empty()) header_end_ = b.begin;
-      else blocks_.back().end = b.begin;
-      blocks_.push_back(std::move(b));
-      continue;
-    }
-    if (s[0] != '"' && s[0] != '@') return fail("unrecognised line");
-    if (blocks_.empty()) return fail("a value outside any key");
-    size_t n = ParseValueName(s, nullptr);
-    if (n == std::string_view::npos) return fail("bad value name");
-    if (!CheckData(SkipSpace(s.substr(n)), &continued)) return fail("bad value data");
+  if (first != kSignature) {
+    *error = "unknown hive version at line 1";
+    return false;
   }
-  if (continued) return fail("the file ends inside a value");
-  if (!blocks_.empty()) blocks_.back().end = static_cast<uint32_t>(t.size());
+  const size_t body = first_end == std::string_view::npos ? t.size() : first_end + 1;
+
+  // A large hive is checked in two halves at once, split before a key line.
+  size_t split = t.size();
+  if (t.size() - body > kParallelParse) {
+    size_t at = t.find("\n[", body + (t.size() - body) / 2);
+    if (at != std::string_view::npos) split = at + 1;
+  }
+  ParsedRange head, tail;
+  bool tail_ok = true;
+  std::thread second;
+  if (split < t.size()) second = std::thread([&] { tail_ok = ParseRange(split, t.size(), &tail); });
+  bool head_ok = ParseRange(body, split, &head);
+  if (second.joinable()) second.join();
+  // The first failure in the file is the one reported.
+  if (!head_ok || (head.continued && split < t.size())) {
+    *error = (head_ok ? std::string("bad hex data") : head.error) + " at line " +
+             std::to_string(1 + head.lines + (head_ok ? 1 : 0));
+    return false;
+  }
+  if (!tail_ok) {
+    *error = tail.error + " at line " + std::to_string(1 + head.lines + tail.lines);
+    return false;
+  }
+  ParsedRange& last = split < t.size() ? tail : head;
+  if (last.continued) {
+    *error = "the file ends inside a value at line " + std::to_string(1 + head.lines + tail.lines);
+    return false;
+  }
+  blocks_ = std::move(head.blocks);
+  if (!blocks_.empty() && !tail.blocks.empty()) blocks_.back().end = tail.blocks.front().begin;
+  for (Block& b : tail.blocks) blocks_.push_back(std::move(b));
+  header_end_ = blocks_.empty() ? t.size() : blocks_.front().begin;
   return true;
 }
 
@@ -455,14 +515,33 @@ std::string Hive::EmptyUserHive() {
          "#arch=win64\n";
 }
 
-std::u16string_view Hive::PathOf(const Block& b, std::u16string* scratch) const {
-  if (b.edit) return b.edit->path;
-  UnescapeString(std::string_view(text_).substr(b.path_at, b.path_len), 0, scratch);
+std::u16string_view Hive::PathOf(const Block& b, std::u16string* scratch, int names) const {
+  std::string_view raw = b.edit ? std::string_view(b.edit->path_text)
+                                : std::string_view(text_).substr(b.path_at, b.path_len);
+  // A name holds no backslash, so every escaped one is a separator.
+  for (size_t at = 0; names < INT_MAX; at += 2) {
+    at = raw.find("\\\\", at);
+    if (at == std::string_view::npos) break;
+    if (--names == 0) {
+      raw = raw.substr(0, at);
+      break;
+    }
+  }
+  if (b.edit && raw.size() == b.edit->path_text.size()) return b.edit->path;
+  UnescapeString(raw, 0, scratch);
   return *scratch;
 }
 
+// Whether a block can be a path or lie below it, by its hashes alone.
+struct Hive::Within {
+  explicit Within(const KeyPath& path) : heads(HeadsOf(path)), two(HasTwoNames(path)) {}
+  bool Admits(const Block& b) const { return two ? b.head == heads.two : b.first == heads.one; }
+  Heads heads;
+  bool two;
+};
+
 int Hive::FindBlock(const KeyPath& path) const {
-  const uint32_t head = HeadHash(path);
+  const uint32_t head = HeadsOf(path).two;
   std::u16string scratch;
   for (size_t i = 0; i < blocks_.size(); ++i)
     if (blocks_[i].head == head && EqualNoCase(PathOf(blocks_[i], &scratch), path))
@@ -472,23 +551,23 @@ int Hive::FindBlock(const KeyPath& path) const {
 
 bool Hive::KeyExists(const KeyPath& path) const {
   if (path.empty()) return true;
-  const uint32_t head = HeadHash(path);
-  const bool filter = HasTwoNames(path);
+  const Within within(path);
   std::u16string scratch;
   for (const Block& b : blocks_)
-    if ((!filter || b.head == head) && IsWithin(PathOf(b, &scratch), path)) return true;
+    if (within.Admits(b) && IsWithin(PathOf(b, &scratch), path)) return true;
   return false;
 }
 
 // `path` with the names of keys the hive holds spelt as the hive spells
-// them, the rest as given.
+// them, the rest as given: from the keys below its first two names, or
+// when none is there, the first name as any key below it has it.
 KeyPath Hive::Spelling(const KeyPath& path) const {
-  const uint32_t head = HeadHash(path);
+  const Heads heads = HeadsOf(path);
   KeyPath best;
   std::u16string scratch;
-  for (bool filter : {HasTwoNames(path), false}) {
+  if (HasTwoNames(path)) {
     for (const Block& b : blocks_) {
-      if (filter && b.head != head) continue;
+      if (b.head != heads.two) continue;
       std::u16string_view p = PathOf(b, &scratch);
       size_t common = 0;  // length of the names p shares with path
       for (size_t i = 0;; ++i) {
@@ -504,27 +583,37 @@ KeyPath Hive::Spelling(const KeyPath& path) const {
       }
       if (common > best.size()) best = p.substr(0, common);
     }
-    // Within the first two names the hash says nothing: look at all keys.
-    if (!filter || HasTwoNames(best)) break;
+  }
+  if (best.empty()) {
+    const std::u16string_view first = std::u16string_view(path).substr(0, path.find(u'\\'));
+    for (const Block& b : blocks_) {
+      if (b.first != heads.one) continue;
+      std::u16string_view p = PathOf(b, &scratch, 1);
+      if (EqualNoCase(p, first)) {
+        best = p;
+        break;
+      }
+    }
   }
   return best + path.substr(best.size());
 }
 
 // Where Wine would list a new key: before the first key that sorts after
-// it among the keys that share its first two names, else after them.
+// it among the keys that share its first two names, else after them. With
+// none of those, among all keys, which then differ from it within their
+// first two names and are compared on those alone.
 size_t Hive::InsertPosition(const KeyPath& path) const {
-  const uint32_t head = HeadHash(path);
-  const bool filter = HasTwoNames(path);
+  const uint32_t head = HeadsOf(path).two;
   std::u16string scratch;
-  size_t after_last = blocks_.size() + 1;
+  size_t after_bucket = 0;
   for (size_t i = 0; i < blocks_.size(); ++i) {
-    if (filter && blocks_[i].head != head) continue;
+    if (blocks_[i].head != head) continue;
     if (CompareKeyPaths(PathOf(blocks_[i], &scratch), path) > 0) return i;
-    after_last = i + 1;
+    after_bucket = i + 1;
   }
-  if (after_last <= blocks_.size() || !filter) return std::min(after_last, blocks_.size());
+  if (after_bucket) return after_bucket;
   for (size_t i = 0; i < blocks_.size(); ++i)
-    if (CompareKeyPaths(PathOf(blocks_[i], &scratch), path) > 0) return i;
+    if (CompareKeyPaths(PathOf(blocks_[i], &scratch, 2), path) > 0) return i;
   return blocks_.size();
 }
 
@@ -537,7 +626,9 @@ Hive::Block& Hive::EditBlock(const KeyPath& path) {
     b.edit = std::make_unique<Block::Edit>();
     b.edit->path = Spelling(path);
     b.edit->is_new = true;
-    b.head = HeadHash(path);
+    const Heads h = HeadsOf(path);
+    b.first = h.one;
+    b.head = h.two;
     const KeyPath& p = b.edit->path;
     for (size_t start = 0; start <= p.size();) {
       size_t end = p.find(u'\\', start);
@@ -637,14 +728,22 @@ void Hive::SetValue(const KeyPath& key, std::u16string_view name, uint32_t type,
 }
 
 bool Hive::DeleteKey(const KeyPath& path, uint64_t now) {
-  if (path.empty() || !KeyExists(path)) return false;
-  KeyPath parent = Spelling(Parent(path));
-  const uint32_t head = HeadHash(path);
-  const bool filter = HasTwoNames(path);
+  if (path.empty()) return false;
+  // One pass: the subtree goes, and the first key of it tells how the hive
+  // spells the parent.
+  KeyPath parent;
+  bool found = false;
   std::u16string scratch;
+  const Within within(path);
   std::erase_if(blocks_, [&](const Block& b) {
-    return (!filter || b.head == head) && IsWithin(PathOf(b, &scratch), path);
+    if (!within.Admits(b)) return false;
+    std::u16string_view p = PathOf(b, &scratch);
+    if (!IsWithin(p, path)) return false;
+    if (!found) parent = Parent(KeyPath(p.substr(0, path.size())));
+    found = true;
+    return true;
   });
+  if (!found) return false;
   changed_ = true;
   if (parent.empty()) return true;
   if (KeyExists(parent)) {

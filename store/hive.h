@@ -3,6 +3,7 @@
 // byte for byte.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -67,8 +68,18 @@ class Hive {
 
  private:
   struct Block;
-  std::u16string_view PathOf(const Block& b, std::u16string* scratch) const;
+  struct ParsedRange {
+    std::vector<Block> blocks;
+    bool continued = false;  // inside a hex value at its end
+    int lines = 0;
+    std::string error;
+  };
+  bool ParseRange(size_t from, size_t to, ParsedRange* out) const;
+  // The block's path, or its first `names` names.
+  std::u16string_view PathOf(const Block& b, std::u16string* scratch,
+                             int names = INT_MAX) const;
   int FindBlock(const KeyPath& path) const;
+  struct Within;
   KeyPath Spelling(const KeyPath& path) const;
   size_t InsertPosition(const KeyPath& path) const;
   Block& EditBlock(const KeyPath& path);

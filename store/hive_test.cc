@@ -207,3 +207,48 @@ TEST(HiveTest, KeepsWhatItDoesNotKnowButCanKeep) {
 }
 
 }  // namespace
+
+namespace {
+
+// Large enough to be checked on two threads, split near its middle.
+std::string LargeHive(int keys) {
+  std::string text = Hive::EmptyUserHive();
+  for (int i = 0; i < keys; ++i)
+    text += "\n[Software\\\\V\\\\K" + std::to_string(i) + "] 1\n\"Data\"=hex:00,01,02,03,04,05,\\\n  06\n\"S\"=\"" +
+            std::string(100, 's') + "\"\n";
+  return text;
+}
+
+TEST(HiveTest, ALargeHiveReadsAsASmallOne) {
+  const std::string text = LargeHive(40000);
+  ASSERT_GT(text.size(), 5u << 20);
+  Hive h = Load(text);
+  EXPECT_EQ(h.Text(), text);
+  for (int i : {0, 19999, 20000, 20001, 39999}) {
+    const std::string n = std::to_string(i);
+    EXPECT_TRUE(h.KeyExists(u"software\\v\\k" + std::u16string(n.begin(), n.end()))) << i;
+  }
+}
+
+TEST(HiveTest, ErrorsInALargeHiveNameTheirLine) {
+  const std::string text = LargeHive(40000);
+  // Each key is 5 lines after the 4 of the header.
+  for (int key : {10, 30000}) {
+    std::string bad = text;
+    size_t at = bad.find("[Software\\\\V\\\\K" + std::to_string(key) + "]");
+    at = bad.find("\"S\"=\"", at);
+    bad.replace(at, 5, "\"S\"=x");
+    Hive h;
+    std::string error;
+    ASSERT_FALSE(h.Parse(bad, &error));
+    EXPECT_EQ(error, "bad value data at line " + std::to_string(4 + 5 * key + 5)) << key;
+  }
+  // A hex value cut at the split is no value either.
+  std::string cut = text.substr(0, text.size() / 2);
+  cut = cut.substr(0, cut.rfind("  06\n")) + "\n" + text.substr(text.size() / 2);
+  Hive h;
+  std::string error;
+  EXPECT_FALSE(h.Parse(cut, &error));
+}
+
+}  // namespace
