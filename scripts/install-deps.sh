@@ -2,7 +2,7 @@
 # Installs what building and testing need on Debian, when it is missing.
 # With --build-only: just what the Linux build needs.
 set -eu
-packages="cmake g++ make libgtest-dev binutils wine64 g++-mingw-w64-x86-64 clang libclang-rt-14-dev valgrind"
+packages="cmake g++ make libgtest-dev binutils wine64 g++-mingw-w64-x86-64 clang libclang-rt-14-dev valgrind groff-base mandoc unzip"
 [ "${1:-}" = "--build-only" ] && packages="cmake g++ make"
 need=""
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
