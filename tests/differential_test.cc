@@ -75,6 +75,20 @@ const Box kAuthorReport{"アプリケーション エラー",
 const std::string kAliceEmpty =
     "[Software\\\\Norvane\\\\a]\n\"Author\"=\"\"\n\"DisplayHost\"=\"\"\n";
 
+// Values cut at 2047 bytes: ASCII, and double bytes cut between characters.
+const std::string kLongValues = "[Author]\nMainAddress=a\nAuthor=" + std::string(3000, 'x') +
+                                "\nDisplayHost=" + [] {
+                                  std::string s;
+                                  for (int i = 0; i < 1100; ++i) s += "\x82\xa0";
+                                  return s;
+                                }() + "\n";
+const std::string kLongValuesTree = "[Software\\\\Norvane\\\\a]\n\"Author\"=\"" + std::string(2047, 'x') +
+                                    "\"\n\"DisplayHost\"=\"" + [] {
+                                      std::string s;
+                                      for (int i = 0; i < 1023; ++i) s += "\\x3042";
+                                      return s;
+                                    }() + "\"\n\"InfoURL\"=\"\"\n";
+
 const Case kCases[] = {
     {"full", kFull, {}, kJa, false, 0, {}, kFullTree},
     {"full_western_locale", kFull, {}, "C.UTF-8", false, 0, {}, kFullTree},
@@ -105,6 +119,7 @@ const Case kCases[] = {
     {"hostile_values", "[Author]\nMainAddress=a]\"[b\nAuthor=\"x\"=\"y\"\nDisplayHost=\\\"\x01\x1b\x7f\n", {}, kJa, false, 0,
      {},
      "[Software\\\\Norvane\\\\a\\]\"\\[b]\n\"Author\"=\"x\\\"=\\\"y\"\n\"DisplayHost\"=\"\\\\\\\"\\1\\e\x7f\"\n\"InfoURL\"=\"\"\n"},
+    {"longest_values", kLongValues.c_str(), {}, kJa, false, 0, {}, kLongValuesTree},
     {"delauthor", kRemoval, {"/delauthor"}, kJa, true, 0, {},
      SeedWithout({"alice", "alice\\\\A\\\\B", "alice\\\\A\\\\B\\\\C\\\\D", "alice\\\\A\\\\Sibling", "alice\\\\Tool",
                   "alice\\\\Tool\\\\Sub"})},

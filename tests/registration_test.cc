@@ -149,6 +149,19 @@ TEST(RegistrationTest, RunningTwiceGivesTheSameKeys) {
   EXPECT_EQ(WithoutTimes(box.Hive()), once);
 }
 
+TEST(RegistrationTest, WineStartsOnAPrefixThisToolMade) {
+  SKIP_WITHOUT_WINE();
+  Sandbox box;
+  box.WriteSettings(kSettings);
+  ASSERT_EQ(box.Run({}).exit_code, 0);
+  ASSERT_FALSE(FileExists(box.prefix + "/system.reg"));
+  // Wine sets the new prefix up around the hive and keeps its keys.
+  std::string exported = WineExport(box.prefix, "Software\\Norvane");
+  EXPECT_NE(exported.find("[HKEY_CURRENT_USER\\Software\\Norvane\\alice\\Tool]\n\"Build\"=dword:0000002a"),
+            std::string::npos) << exported;
+  EXPECT_TRUE(FileExists(box.prefix + "/system.reg"));
+}
+
 TEST(RegistrationTest, WineReadsWhatWasWritten) {
   SKIP_WITHOUT_WINE();
   Sandbox box;

@@ -1,5 +1,6 @@
 // /delauthor and /delsoft runs of the built program on temporary prefixes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "tests/e2e_support.h"
 
@@ -37,6 +38,8 @@ TEST_P(RemovalTest, DeletesExactlyTheNamedSubtree) {
   Sandbox box;
   box.WriteHive(kHive);
   if (c.settings) box.WriteSettings(c.settings);
+  struct stat before;
+  ASSERT_EQ(stat(box.HivePath().c_str(), &before), 0);
   RunResult r = box.Run(c.args);
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.err, "");
@@ -46,7 +49,10 @@ TEST_P(RemovalTest, DeletesExactlyTheNamedSubtree) {
     expected.erase(k);
   }
   if (c.gone.empty()) {
-    EXPECT_EQ(box.Hive(), kHive) << "an untouched hive is not rewritten";
+    struct stat after;
+    ASSERT_EQ(stat(box.HivePath().c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "an untouched hive is not rewritten";
+    EXPECT_EQ(box.Hive(), kHive);
   }
   EXPECT_EQ(got, expected);
 }
