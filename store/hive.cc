@@ -205,27 +205,37 @@ std::string TimeLine(uint64_t now) {
 
 }  // namespace
 
-// One "[path]" section of the file. While untouched it is the byte range
-// [begin, end) of the text read, from its "[" line up to the next one, and
-// its path is decoded only when a lookup needs it. Once a run changes it,
-// `edit` holds its path and lines.
-struct Hive::Block {
+// A key's section once a run changes it: its path and its lines.
+struct Hive::BlockEdit {
   struct Line {
     std::string text;                     // with its "\n"
     std::optional<std::u16string> value;  // the name, on a value's line(s)
   };
-  struct Edit {
-    KeyPath path;
-    std::string path_text;  // the path as escaped in the file
-    std::vector<Line> lines;  // after the "[" line
-    bool is_new = false;
-    uint64_t time = 0;
-  };
+  KeyPath path;
+  std::string path_text;  // the path as escaped in the file
+  std::vector<Line> lines;  // after the "[" line
+  bool is_new = false;
+  uint64_t time = 0;
+};
+
+// One "[path]" section of the file. While untouched it is the byte range
+// [begin, end) of the text read, from its "[" line up to the next one, and
+// its path is decoded only when a lookup needs it. 28 bytes a key.
+struct Hive::Block {
   uint32_t begin = 0, end = 0;
   uint32_t path_at = 0, path_len = 0;  // the escaped path in the text
   uint32_t first = 0, head = 0;        // HeadsOf the path
-  std::unique_ptr<Edit> edit;
+  uint32_t edit = 0;  // 1 + its index in edits_; 0 while untouched
 };
+
+Hive::BlockEdit* Hive::EditOf(const Block& b) const {
+  return b.edit ? edits_[b.edit - 1].get() : nullptr;
+}
+
+void Hive::StartEdit(Block* b) {
+  edits_.push_back(std::make_unique<BlockEdit>());
+  b->edit = static_cast<uint32_t>(edits_.size());
+}
 
 Hive::Hive() = default;
 Hive::~Hive() = default;
@@ -451,6 +461,7 @@ bool Hive::ParseRange(size_t from, size_t to, ParsedRange* out) const {
 bool Hive::Parse(std::string text, std::string* error) {
   text_ = std::move(text);
   blocks_.clear();
+  edits_.clear();
   changed_ = false;
   std::string_view t = text_;
   if (t.size() >= UINT32_MAX) {
@@ -516,7 +527,7 @@ std::string Hive::EmptyUserHive() {
 }
 
 std::u16string_view Hive::PathOf(const Block& b, std::u16string* scratch, int names) const {
-  std::string_view raw = b.edit ? std::string_view(b.edit->path_text)
+  std::string_view raw = b.edit ? std::string_view(EditOf(b)->path_text)
                                 : std::string_view(text_).substr(b.path_at, b.path_len);
   // A name holds no backslash, so every escaped one is a separator.
   for (size_t at = 0; names < INT_MAX; at += 2) {
@@ -527,7 +538,7 @@ std::u16string_view Hive::PathOf(const Block& b, std::u16string* scratch, int na
       break;
     }
   }
-  if (b.edit && raw.size() == b.edit->path_text.size()) return b.edit->path;
+  if (b.edit && raw.size() == EditOf(b)->path_text.size()) return EditOf(b)->path;
   UnescapeString(raw, 0, scratch);
   return *scratch;
 }
@@ -623,18 +634,18 @@ Hive::Block& Hive::EditBlock(const KeyPath& path) {
   int i = FindBlock(path);
   if (i < 0) {
     Block b;
-    b.edit = std::make_unique<Block::Edit>();
-    b.edit->path = Spelling(path);
-    b.edit->is_new = true;
+    StartEdit(&b);
+    EditOf(b)->path = Spelling(path);
+    EditOf(b)->is_new = true;
     const Heads h = HeadsOf(path);
     b.first = h.one;
     b.head = h.two;
-    const KeyPath& p = b.edit->path;
+    const KeyPath& p = EditOf(b)->path;
     for (size_t start = 0; start <= p.size();) {
       size_t end = p.find(u'\\', start);
       if (end == KeyPath::npos) end = p.size();
-      if (start) b.edit->path_text += "\\\\";
-      b.edit->path_text += EscapeString(p.substr(start, end - start), '[', ']');
+      if (start) EditOf(b)->path_text += "\\\\";
+      EditOf(b)->path_text += EscapeString(p.substr(start, end - start), '[', ']');
       start = end + 1;
     }
     i = static_cast<int>(InsertPosition(path));
@@ -645,33 +656,33 @@ Hive::Block& Hive::EditBlock(const KeyPath& path) {
   if (b.edit) return b;
   std::u16string scratch;
   KeyPath decoded(PathOf(b, &scratch));
-  b.edit = std::make_unique<Block::Edit>();
-  b.edit->path = std::move(decoded);
-  b.edit->path_text = text_.substr(b.path_at, b.path_len);
+  StartEdit(&b);
+  EditOf(b)->path = std::move(decoded);
+  EditOf(b)->path_text = text_.substr(b.path_at, b.path_len);
   std::string_view raw = std::string_view(text_).substr(b.begin, b.end - b.begin);
   LineReader r{raw, raw.find('\n') + 1};
   std::string_view line;
   bool terminated;
   while (r.Next(&line, &terminated)) {
-    Block::Line l{std::string(line) + "\n", std::nullopt};
+    BlockEdit::Line l{std::string(line) + "\n", std::nullopt};
     std::string_view s = SkipSpace(line);
     if (!s.empty() && (s[0] == '"' || s[0] == '@')) {
       std::u16string name;
       ParseValueName(s, &name);
       l.value = std::move(name);
-    } else if (!b.edit->lines.empty() && b.edit->lines.back().value &&
-               b.edit->lines.back().text.ends_with("\\\n")) {
-      b.edit->lines.back().text += l.text;  // a hex value going on
+    } else if (!EditOf(b)->lines.empty() && EditOf(b)->lines.back().value &&
+               EditOf(b)->lines.back().text.ends_with("\\\n")) {
+      EditOf(b)->lines.back().text += l.text;  // a hex value going on
       continue;
     }
-    b.edit->lines.push_back(std::move(l));
+    EditOf(b)->lines.push_back(std::move(l));
   }
   return b;
 }
 
 void Hive::Touch(const KeyPath& path, uint64_t now) {
   if (FindBlock(path) < 0) return;  // listed only through its subkeys
-  EditBlock(path).edit->time = now;
+  EditOf(EditBlock(path))->time = now;
   changed_ = true;
 }
 
@@ -681,7 +692,7 @@ void Hive::NoteNewSubkey(const KeyPath& parent, uint64_t now) {
   int i = FindBlock(parent);
   if (i < 0 || parent.empty()) return;
   Block& b = EditBlock(parent);
-  for (const Block::Line& l : b.edit->lines) {
+  for (const BlockEdit::Line& l : EditOf(b)->lines) {
     std::string_view s = SkipSpace(l.text);
     if (l.value || (s.starts_with("#") && !s.starts_with("#time="))) {
       Touch(parent, now);
@@ -696,16 +707,16 @@ void Hive::CreateKey(const KeyPath& path, uint64_t now) {
   KeyPath existing = Parent(path);
   while (!KeyExists(existing)) existing = Parent(existing);
   NoteNewSubkey(existing, now);
-  EditBlock(path).edit->time = now;
+  EditOf(EditBlock(path))->time = now;
   changed_ = true;
 }
 
 void Hive::SetValue(const KeyPath& key, std::u16string_view name, uint32_t type,
                     std::string_view data, uint64_t now) {
   Block& b = EditBlock(key);
-  b.edit->time = now;
+  EditOf(b)->time = now;
   changed_ = true;
-  std::vector<Block::Line>& lines = b.edit->lines;
+  std::vector<BlockEdit::Line>& lines = EditOf(b)->lines;
   // Values stay in Wine's order, by name without case; a new one goes
   // before the first greater name, else after the last value, else after
   // the key's own "#" lines.
@@ -750,7 +761,7 @@ bool Hive::DeleteKey(const KeyPath& path, uint64_t now) {
     Touch(parent, now);
   } else {
     // The parent existed only through what was deleted; it stays a key.
-    EditBlock(parent).edit->time = now;
+    EditOf(EditBlock(parent))->time = now;
   }
   return true;
 }
@@ -777,7 +788,7 @@ bool Hive::Write(const Sink& sink) const {
   };
   bool after_new = false;
   for (const Block& b : blocks_) {
-    const bool is_new = b.edit && b.edit->is_new;
+    const bool is_new = b.edit && EditOf(b)->is_new;
     if (!b.edit) {
       if (after_new) {
         if (!flush()) return false;
@@ -793,23 +804,23 @@ bool Hive::Write(const Sink& sink) const {
     // Keys are set apart by a blank line, as Wine writes them.
     if ((is_new || after_new) && (tail[0] != '\n' || tail[1] != '\n') && !put("\n")) return false;
     after_new = is_new;
-    std::string out = "[" + b.edit->path_text;
-    if (b.edit->time) {
-      out += TimeHead(b.edit->time);
+    std::string out = "[" + EditOf(b)->path_text;
+    if (EditOf(b)->time) {
+      out += TimeHead(EditOf(b)->time);
     } else {
       std::string_view raw = std::string_view(text_).substr(b.begin, b.end - b.begin);
       out += raw.substr(b.path_at - b.begin + b.path_len, raw.find('\n') + 1 - (b.path_at - b.begin + b.path_len));
     }
     bool time_written = false;
-    for (const Block::Line& l : b.edit->lines) {
+    for (const BlockEdit::Line& l : EditOf(b)->lines) {
       const bool is_time = SkipSpace(l.text).starts_with("#time=");
-      if (b.edit->time && !time_written) {
-        out += TimeLine(b.edit->time);
+      if (EditOf(b)->time && !time_written) {
+        out += TimeLine(EditOf(b)->time);
         time_written = true;
       }
-      if (!(b.edit->time && is_time)) out += l.text;
+      if (!(EditOf(b)->time && is_time)) out += l.text;
     }
-    if (b.edit->time && !time_written) out += TimeLine(b.edit->time);
+    if (EditOf(b)->time && !time_written) out += TimeLine(EditOf(b)->time);
     if (!put(out)) return false;
   }
   return flush();

@@ -68,6 +68,7 @@ class Hive {
 
  private:
   struct Block;
+  struct BlockEdit;
   struct ParsedRange {
     std::vector<Block> blocks;
     bool continued = false;  // inside a hex value at its end
@@ -79,6 +80,8 @@ class Hive {
   std::u16string_view PathOf(const Block& b, std::u16string* scratch,
                              int names = INT_MAX) const;
   int FindBlock(const KeyPath& path) const;
+  BlockEdit* EditOf(const Block& b) const;
+  void StartEdit(Block* b);
   struct Within;
   KeyPath Spelling(const KeyPath& path) const;
   size_t InsertPosition(const KeyPath& path) const;
@@ -89,6 +92,7 @@ class Hive {
   std::string text_;
   size_t header_end_ = 0;
   std::vector<Block> blocks_;
+  std::vector<std::unique_ptr<BlockEdit>> edits_;
   bool changed_ = false;
 };
 
