@@ -36,12 +36,12 @@ size_t FormatReportBody(std::string_view pattern, std::string_view class_name,
   Out o{out};
   for (size_t i = 0; i < pattern.size(); ++i) {
     if (pattern[i] == '%' && i + 1 < pattern.size()) {
-      char spec = pattern[++i];
-      if (spec == 's') {
+      char conversion = pattern[++i];
+      if (conversion == 's') {
         if (next < 4) o.Put(strings[next++]);
         continue;
       }
-      if (spec == 'p') {
+      if (conversion == 'p') {
         o.Put(std::string_view(hex, 8));
         continue;
       }

@@ -12,7 +12,10 @@
 // Holds at most one open key, the current key; none after creation.
 // Paths are key names joined by "\"; an absolute path begins with "\" and
 // is taken from the root key, any other from the current key (or the root
-// when none is current). Names compare without regard to case.
+// when none is current). Names compare without regard to case. A store
+// that keeps the registry in a file (a Wine hive) raises EHiveError from any
+// operation when that file cannot be read, parsed or saved; nothing else
+// but a refused write raises.
 class RegistryStore {
  public:
   virtual ~RegistryStore() = default;
@@ -33,7 +36,7 @@ class RegistryStore {
   // Deletes the key at `path` with every key below it: its subkeys from the
   // last to the first, each with its own subtree first, the key itself
   // last. False when the key does not exist or could not be deleted in
-  // full; what was deleted stays deleted. Never raises for the key; the
+  // full; what was deleted stays deleted. A missing key raises nothing; the
   // current key afterwards is the one from before.
   virtual bool DeleteKey(const std::string& path) = 0;
 

@@ -158,6 +158,22 @@ void CopyPrefix(const std::string& from, const std::string& to) {
 
 namespace {
 
+// `bytes` in `charset`, as UTF-8.
+std::string FromCodePage(const std::string& bytes, const char* charset) {
+  iconv_t cd = iconv_open("UTF-8", charset);
+  if (cd == (iconv_t)-1) return bytes;
+  std::string in = bytes, out(bytes.size() * 4 + 4, '\0');
+  char* ip = in.data();
+  size_t il = in.size();
+  char* op = out.data();
+  size_t ol = out.size();
+  iconv(cd, &ip, &il, &op, &ol);
+  iconv_close(cd);
+  out.resize(out.size() - ol);
+  return out;
+}
+
+
 std::string WineRun(const std::string& prefix, const std::vector<std::string>& args) {
   std::vector<std::string> argv = {"/bin/sh", "-c", "exec wine \"$@\"; ", "wine"};
   argv.insert(argv.end(), args.begin(), args.end());
@@ -194,18 +210,8 @@ std::string WineExport(const std::string& prefix, const std::string& key) {
   for (char& c : dos)
     if (c == '/') c = '\\';
   WineRun(prefix, {"regedit", "/e", dos, "HKEY_CURRENT_USER\\" + key});
-  std::string utf16 = ReadFile(file);
+  std::string out = FromCodePage(ReadFile(file), "UTF-16");
   unlink(file.c_str());
-  iconv_t cd = iconv_open("UTF-8", "UTF-16");
-  if (cd == (iconv_t)-1) return {};
-  std::string out(utf16.size() * 2 + 16, '\0');
-  char* in = utf16.data();
-  size_t in_left = utf16.size();
-  char* o = out.data();
-  size_t o_left = out.size();
-  iconv(cd, &in, &in_left, &o, &o_left);
-  iconv_close(cd);
-  out.resize(out.size() - o_left);
   std::string no_cr;
   for (char c : out)
     if (c != '\r') no_cr += c;
@@ -218,20 +224,6 @@ std::string Unhex(const std::string& hex) {
   std::string out;
   for (size_t i = 0; i + 1 < hex.size(); i += 2)
     out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-  return out;
-}
-
-std::string FromCodePage(const std::string& bytes, const char* charset) {
-  iconv_t cd = iconv_open("UTF-8", charset);
-  if (cd == (iconv_t)-1) return bytes;
-  std::string in = bytes, out(bytes.size() * 4 + 4, '\0');
-  char* ip = in.data();
-  size_t il = in.size();
-  char* op = out.data();
-  size_t ol = out.size();
-  iconv(cd, &ip, &il, &op, &ol);
-  iconv_close(cd);
-  out.resize(out.size() - ol);
   return out;
 }
 
