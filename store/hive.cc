@@ -551,6 +551,38 @@ struct Hive::Within {
   bool two;
 };
 
+// IsWithin on a block's path: from its escaped text itself where that and
+// `path` are plain ASCII (names of letters and the like, the common case),
+// else from the decoded path.
+bool Hive::BlockWithin(const Block& b, std::u16string_view path, std::u16string* scratch) const {
+  if (!b.edit) {
+    std::string_view raw = std::string_view(text_).substr(b.path_at, b.path_len);
+    auto upper = [](char16_t c) { return c >= 'a' && c <= 'z' ? char16_t(c - 32) : c; };
+    size_t i = 0, j = 0;
+    bool plain = true;
+    while (plain && i < raw.size() && j < path.size()) {
+      const unsigned char c = raw[i];
+      if (c >= 0x80 || path[j] >= 0x80) {
+        plain = false;
+      } else if (c == '\\') {
+        if (i + 1 >= raw.size() || raw[i + 1] != '\\') {
+          plain = false;
+        } else {
+          if (path[j] != u'\\') return false;
+          i += 2;
+          ++j;
+        }
+      } else {
+        if (path[j] == u'\\' || upper(c) != upper(path[j])) return false;
+        ++i;
+        ++j;
+      }
+    }
+    if (plain) return j == path.size() && (i == raw.size() || raw.substr(i, 2) == "\\\\");
+  }
+  return IsWithin(PathOf(b, scratch), path);
+}
+
 int Hive::FindBlock(const KeyPath& path) const {
   const uint32_t head = HeadsOf(path).two;
   std::u16string scratch;
@@ -565,7 +597,7 @@ bool Hive::KeyExists(const KeyPath& path) const {
   const Within within(path);
   std::u16string scratch;
   for (const Block& b : blocks_)
-    if (within.Admits(b) && IsWithin(PathOf(b, &scratch), path)) return true;
+    if (within.Admits(b) && BlockWithin(b, path, &scratch)) return true;
   return false;
 }
 
@@ -747,10 +779,8 @@ bool Hive::DeleteKey(const KeyPath& path, uint64_t now) {
   std::u16string scratch;
   const Within within(path);
   std::erase_if(blocks_, [&](const Block& b) {
-    if (!within.Admits(b)) return false;
-    std::u16string_view p = PathOf(b, &scratch);
-    if (!IsWithin(p, path)) return false;
-    if (!found) parent = Parent(KeyPath(p.substr(0, path.size())));
+    if (!within.Admits(b) || !BlockWithin(b, path, &scratch)) return false;
+    if (!found) parent = Parent(KeyPath(PathOf(b, &scratch).substr(0, path.size())));
     found = true;
     return true;
   });

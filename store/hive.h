@@ -83,6 +83,7 @@ class Hive {
   BlockEdit* EditOf(const Block& b) const;
   void StartEdit(Block* b);
   struct Within;
+  bool BlockWithin(const Block& b, std::u16string_view path, std::u16string* scratch) const;
   KeyPath Spelling(const KeyPath& path) const;
   size_t InsertPosition(const KeyPath& path) const;
   Block& EditBlock(const KeyPath& path);

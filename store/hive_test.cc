@@ -252,3 +252,32 @@ TEST(HiveTest, ErrorsInALargeHiveNameTheirLine) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HiveTest, LookupsMatchWholeNamesWithoutCase) {
+  Hive h = Load(Hive::EmptyUserHive() +
+                "\n[Software\\\\Norvane\\\\Al] 1\n"
+                "\n[Software\\\\Norvane\\\\Alice\\\\T] 1\n"
+                "\n[Software\\\\Norvane\\\\\\x3042b\\\\c] 1\n"
+                "\n[Software\\\\Norvane\\\\\\[x\\]] 1\n");
+  struct Case {
+    std::u16string path;
+    bool exists;
+  } cases[] = {
+      {u"Software\\Norvane\\Al", true},        {u"SOFTWARE\\norvane\\aL", true},
+      {u"Software\\Norvane\\A", false},        {u"Software\\Norvane\\Ali", false},
+      {u"Software\\Norvane\\alice", true},     {u"Software\\Norvane\\Alice\\t", true},
+      {u"Software\\Norvane\\Alice\\T\\U", false}, {u"Software\\Norvane\\\u3042B", true},
+      {u"Software\\Norvane\\\u3042B\\C", true}, {u"Software\\Norvane\\\u3044b", false},
+      {u"Software\\Norvane\\[x]", true},       {u"Software\\Norvane\\[x", false},
+      {u"Software\\Norvane", true},            {u"Software\\Norvan", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(h.KeyExists(c.path), c.exists) << std::string(c.path.begin(), c.path.end());
+  EXPECT_TRUE(h.DeleteKey(u"software\\NORVANE\\\u3042B", 0x1dd898c67482809ULL));
+  EXPECT_FALSE(h.KeyExists(u"Software\\Norvane\\\u3042b\\c"));
+  EXPECT_TRUE(h.KeyExists(u"Software\\Norvane\\Alice\\T"));
+}
+
+}  // namespace
