@@ -9,6 +9,8 @@ struct SplitCase {
   std::vector<std::string> args;
 };
 
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << testing::PrintToString(std::string(c.line)); }
+
 class SplitTest : public testing::TestWithParam<SplitCase> {};
 
 TEST_P(SplitTest, Splits) {

@@ -129,6 +129,8 @@ struct EscapeCase {
   const char* line;
 };
 
+void PrintTo(const EscapeCase& c, std::ostream* os) { *os << testing::PrintToString(std::string(c.line)); }
+
 class ValueLineTest : public testing::TestWithParam<EscapeCase> {};
 
 TEST_P(ValueLineTest, EscapesAsWine) {
@@ -171,6 +173,8 @@ struct BadCase {
   const char* what;
   std::string text;
 };
+
+void PrintTo(const BadCase& c, std::ostream* os) { *os << c.what; }
 
 class BadHiveTest : public testing::TestWithParam<BadCase> {};
 

@@ -25,6 +25,8 @@ struct ValueCase {
   const char* value;  // null: none (the default is returned)
 };
 
+void PrintTo(const ValueCase& c, std::ostream* os) { *os << c.section << "/" << c.key; }
+
 class ProfileValueTest : public testing::TestWithParam<ValueCase> {};
 
 TEST_P(ProfileValueTest, ReadsAsWine) {
@@ -64,6 +66,8 @@ struct SectionCase {
   const char* section;
   std::vector<std::string> names;
 };
+
+void PrintTo(const SectionCase& c, std::ostream* os) { *os << c.section; }
 
 class ProfileSectionTest : public testing::TestWithParam<SectionCase> {};
 

@@ -10,6 +10,8 @@ struct IntCase {
   int32_t value;
 };
 
+void PrintTo(const IntCase& c, std::ostream* os) { *os << testing::PrintToString(std::string(c.text)); }
+
 class ConvertIntegerTest : public testing::TestWithParam<IntCase> {};
 
 TEST_P(ConvertIntegerTest, Converts) {
@@ -45,6 +47,8 @@ struct LocateCase {
   const char* separators;
   const char* settings;
 };
+
+void PrintTo(const LocateCase& c, std::ostream* os) { *os << testing::PrintToString(std::string(c.program)); }
 
 class LocateTest : public testing::TestWithParam<LocateCase> {};
 

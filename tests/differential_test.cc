@@ -89,6 +89,8 @@ const std::string kLongValuesTree = "[Software\\\\Norvane\\\\a]\n\"Author\"=\"" 
                                       return s;
                                     }() + "\"\n\"InfoURL\"=\"\"\n";
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 const Case kCases[] = {
     {"full", kFull, {}, kJa, false, 0, {}, kFullTree},
     {"full_western_locale", kFull, {}, "C.UTF-8", false, 0, {}, kFullTree},

@@ -31,6 +31,8 @@ struct Case {
   std::vector<std::string> gone;  // keys of the hive that the run deletes
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class RemovalTest : public testing::TestWithParam<Case> {};
 
 TEST_P(RemovalTest, DeletesExactlyTheNamedSubtree) {

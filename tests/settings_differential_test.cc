@@ -25,6 +25,8 @@ struct File {
   std::string bytes;
 };
 
+void PrintTo(const File& f, std::ostream* os) { *os << f.name; }
+
 const File kCorpus[] = {
     {"comments_blank_lines", "; c\n# h\n\n[Author]\n;MainAddress=no\n#Author=hash\n\nMainAddress=yes\n"},
     {"quotes", "[Author]\nMainAddress=\"q v\"\nAuthor='s'\nDisplayHost=\"abc\nInfoURL=\"\nInfoInc=\"\"\n"},
