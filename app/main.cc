@@ -9,8 +9,8 @@
 int main(int argc, char** argv) {
   frame::Start();
   try {
-    const Arguments args = ProcessArguments(argc, argv);
     std::unique_ptr<RegistryStore> registry = NewRegistryStore();
+    const Arguments args = ProcessArguments(argc, argv);
     std::unique_ptr<SettingsReader> settings =
         NewSettingsReader(LocateSettingsFile(args.Get(0)));
     RunContext run{*registry, *settings, args, frame::ShowBox};
