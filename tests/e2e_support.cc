@@ -111,18 +111,28 @@ void Sandbox::WriteHive(const std::string& text) const {
   WriteFile(HivePath(), text);
 }
 
+namespace {
+
+// The lines of a text, without their line feeds.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t pos = 0; pos < text.size();) {
+    size_t nl = text.find('\n', pos);
+    if (nl == std::string::npos) nl = text.size();
+    lines.push_back(text.substr(pos, nl - pos));
+    pos = nl + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
 std::map<std::string, std::string> HiveKeys(const std::string& text) {
   std::map<std::string, std::string> keys;
   std::string* current = nullptr;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t nl = text.find('\n', pos);
-    if (nl == std::string::npos) nl = text.size();
-    std::string line = text.substr(pos, nl - pos);
-    pos = nl + 1;
+  for (const std::string& line : Lines(text)) {
     if (line.rfind("[", 0) == 0) {
-      size_t close = line.rfind(']');
-      current = &keys[line.substr(1, close - 1)];
+      current = &keys[line.substr(1, line.rfind(']') - 1)];
     } else if (current && !line.empty() && line.rfind("#time=", 0) != 0) {
       *current += line + "\n";
     }
@@ -132,15 +142,9 @@ std::map<std::string, std::string> HiveKeys(const std::string& text) {
 
 std::string WithoutTimes(const std::string& text) {
   std::string out;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t nl = text.find('\n', pos);
-    if (nl == std::string::npos) nl = text.size();
-    std::string line = text.substr(pos, nl - pos);
-    pos = nl + 1;
+  for (const std::string& line : Lines(text)) {
     if (line.rfind("#time=", 0) == 0) continue;
-    if (line.rfind("[", 0) == 0) line = line.substr(0, line.rfind(']') + 1);
-    out += line + "\n";
+    out += (line.rfind("[", 0) == 0 ? line.substr(0, line.rfind(']') + 1) : line) + "\n";
   }
   return out;
 }
@@ -262,13 +266,7 @@ WindowsRun RunUnderWine(const std::string& dir, const std::string& command_line,
                            {"WINEPREFIX=" + prefix, "WINEDEBUG=-all", "LC_ALL=" + locale}, dir);
   RunCommand({"/bin/sh", "-c", "wineserver -w"}, {"WINEPREFIX=" + prefix}, dir);
   WindowsRun w;
-  size_t pos = 0;
-  const std::string& out = r.out;
-  while (pos < out.size()) {
-    size_t nl = out.find('\n', pos);
-    if (nl == std::string::npos) nl = out.size();
-    std::string line = out.substr(pos, nl - pos);
-    pos = nl + 1;
+  for (std::string line : Lines(r.out)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.rfind("box ", 0) == 0) {
       size_t sp = line.find(' ', 4);
