@@ -69,21 +69,20 @@ bool FindModuleInRanges(const void* address, char* path, size_t size,
   return false;
 }
 
-const char* FaultClass(int sig, const siginfo_t* info) {
-  if (sig == SIGFPE) return "EDivByZero";
+struct Fault {
+  const char* class_name;
+  const char* message;
+};
+
+Fault FaultOf(int sig, const siginfo_t* info) {
+  if (sig == SIGFPE) return {"EDivByZero", "Division by zero"};
   if (sig == SIGSEGV) {
     uintptr_t a = reinterpret_cast<uintptr_t>(info->si_addr);
     // A fault just below the stack's reach is the stack running out.
     if (a < g_stack_top && g_stack_top - a <= g_stack_limit + (1u << 20))
-      return "EStackOverflow";
+      return {"EStackOverflow", "Stack overflow"};
   }
-  return "EAccessViolation";
-}
-
-std::string_view FaultMessage(const char* class_name) {
-  if (class_name[1] == 'D') return "Division by zero";
-  if (class_name[1] == 'S') return "Stack overflow";
-  return "Access violation";
+  return {"EAccessViolation", "Access violation"};
 }
 
 // Async-signal-safe: fixed buffers, write(2) and _exit(2) only. The hive
@@ -94,8 +93,8 @@ void OnFault(int sig, siginfo_t* info, void* context) {
   pc = reinterpret_cast<const void*>(
       static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_RIP]);
 #endif
-  const char* class_name = FaultClass(sig, info);
-  ShowReport(class_name, FaultMessage(class_name), pc, FindModuleInRanges);
+  const Fault fault = FaultOf(sig, info);
+  ShowReport(fault.class_name, fault.message, pc, FindModuleInRanges);
   _exit(1);
 }
 

@@ -75,19 +75,18 @@ const Box kAuthorReport{"アプリケーション エラー",
 const std::string kAliceEmpty =
     "[Software\\\\Norvane\\\\a]\n\"Author\"=\"\"\n\"DisplayHost\"=\"\"\n";
 
+std::string Repeat(const std::string& piece, int times) {
+  std::string s;
+  for (int i = 0; i < times; ++i) s += piece;
+  return s;
+}
+
 // Values cut at 2047 bytes: ASCII, and double bytes cut between characters.
-const std::string kLongValues = "[Author]\nMainAddress=a\nAuthor=" + std::string(3000, 'x') +
-                                "\nDisplayHost=" + [] {
-                                  std::string s;
-                                  for (int i = 0; i < 1100; ++i) s += "\x82\xa0";
-                                  return s;
-                                }() + "\n";
-const std::string kLongValuesTree = "[Software\\\\Norvane\\\\a]\n\"Author\"=\"" + std::string(2047, 'x') +
-                                    "\"\n\"DisplayHost\"=\"" + [] {
-                                      std::string s;
-                                      for (int i = 0; i < 1023; ++i) s += "\\x3042";
-                                      return s;
-                                    }() + "\"\n\"InfoURL\"=\"\"\n";
+const std::string kLongValues = "[Author]\nMainAddress=a\nAuthor=" + Repeat("x", 3000) +
+                                "\nDisplayHost=" + Repeat("\x82\xa0", 1100) + "\n";
+const std::string kLongValuesTree = "[Software\\\\Norvane\\\\a]\n\"Author\"=\"" + Repeat("x", 2047) +
+                                    "\"\n\"DisplayHost\"=\"" + Repeat("\\x3042", 1023) +
+                                    "\"\n\"InfoURL\"=\"\"\n";
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
